@@ -1,0 +1,182 @@
+#include "launch/messages.h"
+
+#include <cstddef>
+#include <nlohmann/json.hpp>
+
+#include "common/utf8.h"
+
+namespace launch {
+
+std::string_view keyText(Request::CodingKeys key) {
+  switch (key) {
+    case Request::CodingKeys::bundleId: return "bundleId";
+    case Request::CodingKeys::name: return "name";
+  }
+  return {};
+}
+
+std::string_view keyText(Reply::CodingKeys key) {
+  switch (key) {
+    case Reply::CodingKeys::bundleId: return "bundleId";
+    case Reply::CodingKeys::name: return "name";
+    case Reply::CodingKeys::pid: return "pid";
+    case Reply::CodingKeys::error: return "error";
+  }
+  return {};
+}
+
+namespace {
+
+// Reads a request as a stream of events, so that no value is built for members we ignore. The
+// parser keeps its nesting on the heap, so deep nesting anywhere costs memory, never the stack.
+class RequestReader final : public nlohmann::json_sax<nlohmann::json> {
+ public:
+  // State of one of our two fields after the members seen so far.
+  enum class Field { absent, text, wrongType };
+
+  bool null() override { return scalar(Field::absent, nullptr); }
+  bool boolean(bool) override { return scalar(Field::wrongType, nullptr); }
+  bool number_integer(number_integer_t) override { return scalar(Field::wrongType, nullptr); }
+  bool number_unsigned(number_unsigned_t) override { return scalar(Field::wrongType, nullptr); }
+  bool number_float(number_float_t, const string_t&) override {
+    return scalar(Field::wrongType, nullptr);
+  }
+  bool string(string_t& value) override { return scalar(Field::text, &value); }
+  bool binary(binary_t&) override { return scalar(Field::wrongType, nullptr); }
+
+  bool start_object(std::size_t) override { return open(); }
+  bool end_object() override { return close(); }
+  bool start_array(std::size_t) override {
+    if (depth_ == 0) topLevelIsObject_ = false;
+    return open();
+  }
+  bool end_array() override { return close(); }
+
+  bool key(string_t& key) override {
+    if (depth_ == 1) {
+      if (key == keyText(Request::CodingKeys::bundleId)) {
+        current_ = &bundleId_;
+      } else if (key == keyText(Request::CodingKeys::name)) {
+        current_ = &name_;
+      } else {
+        current_ = nullptr;
+      }
+    }
+    return true;
+  }
+
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+  std::optional<Request> request() const {
+    if (!topLevelIsObject_) return std::nullopt;
+    if (bundleId_.state == Field::wrongType || name_.state == Field::wrongType) return std::nullopt;
+    Request request;
+    if (bundleId_.state == Field::text) request.bundleId = bundleId_.text;
+    if (name_.state == Field::text) request.name = name_.text;
+    return request;
+  }
+
+ private:
+  struct Member {
+    Field state = Field::absent;
+    std::string text;
+  };
+
+  bool scalar(Field kind, std::string* text) {
+    if (depth_ == 0) {
+      topLevelIsObject_ = false;  // a bare scalar is the whole document
+    } else if (depth_ == 1 && current_ != nullptr) {
+      current_->state = kind;
+      if (text != nullptr) current_->text = std::move(*text);
+      current_ = nullptr;
+    }
+    return true;
+  }
+
+  bool open() {
+    if (depth_ == 1 && current_ != nullptr) {
+      current_->state = Field::wrongType;  // an object or array under one of our keys
+      current_ = nullptr;
+    }
+    ++depth_;
+    return true;
+  }
+
+  bool close() {
+    --depth_;
+    return true;
+  }
+
+  std::size_t depth_ = 0;
+  bool topLevelIsObject_ = true;
+  Member bundleId_;
+  Member name_;
+  Member* current_ = nullptr;
+};
+
+void appendString(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '/': out += "\\/"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          out += "\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 0x0F];
+        } else {
+          out += ch;
+        }
+    }
+  }
+  out += '"';
+}
+
+}  // namespace
+
+std::optional<Request> decodeRequest(std::string_view bytes) {
+  RequestReader reader;
+  const bool parsed = nlohmann::json::sax_parse(bytes.begin(), bytes.end(), &reader,
+                                                nlohmann::json::input_format_t::json,
+                                                /*strict=*/true, /*ignore_comments=*/false);
+  if (!parsed) return std::nullopt;
+  return reader.request();
+}
+
+std::string encodeReply(const Reply& reply) {
+  std::string out = "{";
+  bool first = true;
+  const auto member = [&](Reply::CodingKeys key) -> std::string& {
+    if (!first) out += ',';
+    first = false;
+    out += '"';
+    out += keyText(key);
+    out += "\":";
+    return out;
+  };
+  const auto text = [&](Reply::CodingKeys key, const std::optional<std::string>& value) {
+    if (!value) return true;
+    if (!common::isValidUtf8(*value)) return false;
+    appendString(member(key), *value);
+    return true;
+  };
+  if (!text(Reply::CodingKeys::bundleId, reply.bundleId)) return std::string(kFallbackLiteral);
+  if (!text(Reply::CodingKeys::name, reply.name)) return std::string(kFallbackLiteral);
+  if (reply.pid) member(Reply::CodingKeys::pid) += std::to_string(*reply.pid);
+  if (!text(Reply::CodingKeys::error, reply.error)) return std::string(kFallbackLiteral);
+  out += '}';
+  return out;
+}
+
+}  // namespace launch

@@ -1,0 +1,58 @@
+#include "platform/posix/posix_run_loop.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+
+namespace platform::posix {
+namespace {
+
+class SystemClock final : public Clock {
+ public:
+  TimePoint now() override { return std::chrono::steady_clock::now(); }
+
+  void sleepUntil(TimePoint when) override {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch());
+    timespec deadline{};
+    deadline.tv_sec = static_cast<time_t>(ns.count() / 1'000'000'000);
+    deadline.tv_nsec = static_cast<long>(ns.count() % 1'000'000'000);
+    // steady_clock is CLOCK_MONOTONIC with both libstdc++ and libc++.
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+  }
+};
+
+}  // namespace
+
+Clock& systemClock() {
+  static SystemClock clock;
+  return clock;
+}
+
+void RunLoop::scheduleRepeating(double interval, std::function<void()> block) {
+  const auto step = std::max<Clock::duration>(
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(interval)),
+      Clock::duration{1});
+  const Clock::TimePoint start = clock_.now();
+  timers_.push_back(Timer{start, step, start + step, std::move(block)});
+}
+
+void RunLoop::run() {
+  while (!timers_.empty()) {
+    const auto next = std::min_element(timers_.begin(), timers_.end(),
+                                       [](const Timer& a, const Timer& b) { return a.due < b.due; });
+    const std::size_t index = static_cast<std::size_t>(next - timers_.begin());
+    if (clock_.now() < next->due) {
+      clock_.sleepUntil(next->due);
+      continue;
+    }
+    // The block may schedule further timers, so copy what we need before calling it.
+    std::function<void()> block = timers_[index].block;
+    block();
+    Timer& timer = timers_[index];
+    const auto elapsed = clock_.now() - timer.start;
+    timer.due = timer.start + (elapsed / timer.interval + 1) * timer.interval;
+  }
+}
+
+}  // namespace platform::posix

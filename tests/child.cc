@@ -1,0 +1,108 @@
+#include "child.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace testing_support {
+namespace {
+
+Outcome collect(pid_t child, int outFd, int errFd) {
+  Outcome outcome;
+  // Read both pipes together, so that a child filling one of them never blocks.
+  pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+  std::string* sinks[2] = {&outcome.out, &outcome.err};
+  int open = 2;
+  while (open > 0) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[65536];
+      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  int raw = 0;
+  while (waitpid(child, &raw, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(raw)) outcome.status = WEXITSTATUS(raw);
+  if (WIFSIGNALED(raw)) outcome.signal = WTERMSIG(raw);
+  return outcome;
+}
+
+Outcome forkWith(const std::function<void()>& inChild) {
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
+  const pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork");
+  if (child == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    close(out[0]);
+    close(out[1]);
+    close(err[0]);
+    close(err[1]);
+    inChild();
+    _exit(99);
+  }
+  close(out[1]);
+  close(err[1]);
+  return collect(child, out[0], err[0]);
+}
+
+}  // namespace
+
+Outcome runInChild(const std::function<void()>& body) { return forkWith(body); }
+
+Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
+                   const std::optional<std::vector<std::string>>& env) {
+  // Everything exec needs is prepared before the fork.
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(path.c_str()));
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  if (env) {
+    for (const std::string& entry : *env) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+  }
+  return forkWith([&] {
+    const int null = open("/dev/null", O_RDONLY);
+    if (null >= 0) dup2(null, STDIN_FILENO);
+    if (env) {
+      execve(path.c_str(), argv.data(), envp.data());
+    } else {
+      execv(path.c_str(), argv.data());
+    }
+    _exit(98);
+  });
+}
+
+std::string readAll(int fd) {
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      text.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      return text;
+    }
+  }
+}
+
+}  // namespace testing_support

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+/// How a child process ended and what it wrote.
+struct Outcome {
+  std::string out;              ///< everything written to standard output
+  std::string err;              ///< everything written to standard error
+  std::optional<int> status;    ///< exit status, when it exited
+  std::optional<int> signal;    ///< terminating signal, when it was killed
+};
+
+/// Runs `body` in a forked child whose standard output and error are pipes, and waits for it.
+/// A body that returns ends the child with status 99, which no code under test uses.
+Outcome runInChild(const std::function<void()>& body);
+
+/// Starts `path` with `args` (the program path is added as the first entry) as a child of this
+/// process, with standard input on /dev/null, and waits for it. `env`, when given, replaces the
+/// environment.
+Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
+                   const std::optional<std::vector<std::string>>& env = std::nullopt);
+
+/// Reads a file descriptor to its end.
+std::string readAll(int fd);
+
+}  // namespace testing_support

@@ -1,0 +1,98 @@
+#include <chrono>
+#include <stdexcept>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/posix/posix_run_loop.h"
+
+namespace {
+
+using platform::posix::Clock;
+using platform::posix::RunLoop;
+using namespace std::chrono_literals;
+
+// A clock that jumps to each deadline the loop sleeps for, and stops the loop after a number of
+// sleeps by throwing (the loop itself never returns while a timer is scheduled).
+class FakeClock final : public Clock {
+ public:
+  struct Stop {};
+  explicit FakeClock(int sleeps) : sleepsLeft_(sleeps) {}
+  TimePoint now() override { return time_; }
+  void sleepUntil(TimePoint when) override {
+    if (sleepsLeft_-- == 0) throw Stop{};
+    time_ = when;
+  }
+  void advance(Clock::duration by) { time_ += by; }
+  double seconds() const { return std::chrono::duration<double>(time_.time_since_epoch()).count(); }
+
+ private:
+  TimePoint time_{};
+  int sleepsLeft_;
+};
+
+
+TEST(PosixRunLoop, KeepsToTheGridCountedFromScheduling) {
+  FakeClock clock(3);
+  RunLoop loop(clock);
+  std::vector<double> seen;
+  loop.scheduleRepeating(0.1, [&] { seen.push_back(clock.seconds()); });
+  EXPECT_THROW(loop.run(), FakeClock::Stop);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_NEAR(seen[0], 0.1, 1e-9);
+  EXPECT_NEAR(seen[1], 0.2, 1e-9);
+  EXPECT_NEAR(seen[2], 0.3, 1e-9);
+}
+
+TEST(PosixRunLoop, MissedTicksRunOnceAtOnceThenTheGridResumes) {
+  FakeClock clock(2);
+  RunLoop loop(clock);
+  std::vector<double> seen;
+  loop.scheduleRepeating(0.1, [&] { seen.push_back(clock.seconds()); });
+  clock.advance(350ms);  // the loop starts late: three ticks are due
+  EXPECT_THROW(loop.run(), FakeClock::Stop);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_NEAR(seen[0], 0.35, 1e-9);  // once, at once, not three times
+  EXPECT_NEAR(seen[1], 0.4, 1e-9);   // back on the grid
+  EXPECT_NEAR(seen[2], 0.5, 1e-9);
+}
+
+TEST(PosixRunLoop, ABlockThatRunsLongSkipsTheTicksItMissed) {
+  FakeClock clock(2);
+  RunLoop loop(clock);
+  std::vector<double> seen;
+  loop.scheduleRepeating(0.1, [&] {
+    seen.push_back(clock.seconds());
+    if (seen.size() == 1) clock.advance(250ms);
+  });
+  EXPECT_THROW(loop.run(), FakeClock::Stop);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_NEAR(seen[0], 0.1, 1e-9);
+  EXPECT_NEAR(seen[1], 0.4, 1e-9);
+}
+
+TEST(PosixRunLoop, ServesSeveralTimersInTheOrderTheyFallDue) {
+  FakeClock clock(5);
+  RunLoop loop(clock);
+  std::vector<int> order;
+  loop.scheduleRepeating(0.1, [&] { order.push_back(1); });
+  loop.scheduleRepeating(0.25, [&] { order.push_back(2); });
+  EXPECT_THROW(loop.run(), FakeClock::Stop);
+  EXPECT_EQ(order, (std::vector<int>{1, 1, 2, 1, 1}));
+}
+
+TEST(PosixRunLoop, ReturnsOnlyWhenNoTimerIsScheduled) {
+  FakeClock clock(0);
+  RunLoop empty(clock);
+  empty.run();  // nothing scheduled: returns at once
+
+  RunLoop real(platform::posix::systemClock());
+  int seen = 0;
+  real.scheduleRepeating(0.001, [&] {
+    if (++seen == 3) throw std::runtime_error("stop");
+  });
+  EXPECT_THROW(real.run(), std::runtime_error);
+  EXPECT_EQ(seen, 3);
+}
+
+}  // namespace
