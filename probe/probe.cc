@@ -1,0 +1,31 @@
+#include "probe/probe.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "common/parent_pid.h"
+#include "common/process_end.h"
+#include "probe/selection.h"
+
+namespace probe {
+
+bool answer(const Result& result) {
+  const std::optional<std::string> text = encodeResult(result);
+  if (!text) return false;
+  common::endWithLine(*text, 0);
+}
+
+void runProbe(int argc, const char* const argv[], platform::ProbeServices& services) {
+  if (argc != 2) common::endSilently(1);
+  // The pid argument is read as it stands: bytes that are not UTF-8 would become U+FFFD, which is
+  // no digit either, so replacing them first could not change the verdict.
+  const std::optional<std::int32_t> parent = common::acceptParent(argv[1], services.parentPid());
+  if (!parent) common::endSilently(1);
+
+  const Snapshot snapshot = gather(services);
+  walk(snapshot, *parent, answer);
+  common::endWithLine("null", 0);
+}
+
+}  // namespace probe

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace probe {
+
+/// The frame of the chosen window, in screen coordinates.
+struct Bounds {
+  enum class CodingKeys { x, y, width, height };
+
+  double x = 0;
+  double y = 0;
+  double width = 0;
+  double height = 0;
+};
+
+/// The probe's answer: the frame, and whether the settings application or the parent is in front.
+struct Result {
+  enum class CodingKeys { bounds, visible };
+
+  Bounds bounds;
+  bool visible = false;
+};
+
+/// The JSON key of each field: exactly the field's name.
+std::string_view keyText(Bounds::CodingKeys key);
+std::string_view keyText(Result::CodingKeys key);
+
+/// The result as compact JSON with the fields in order. No value when one of the four numbers is
+/// NaN or infinite, which JSON cannot express.
+std::optional<std::string> encodeResult(const Result& result);
+
+/// The shortest JSON number text that reads back as exactly `value` (integral values without a
+/// fractional part). `value` must be finite.
+std::string numberText(double value);
+
+}  // namespace probe

@@ -1,0 +1,84 @@
+#include <cmath>
+#include <limits>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "child.h"
+#include "fake_probe_services.h"
+#include "probe/probe.h"
+#include "window_fixtures.h"
+
+namespace {
+
+using namespace testing_support;
+
+// A fake that complains on standard error if anything but the parent is asked for, so that a run
+// refused at the parent check can show it asked the system nothing else.
+struct WatchedProbeServices : FakeProbeServices {
+  std::vector<std::int32_t> runningApplicationPids(std::string_view id) override {
+    (void)write(STDERR_FILENO, "asked", 5);
+    return FakeProbeServices::runningApplicationPids(id);
+  }
+};
+
+Outcome probeRun(const std::vector<std::string>& args, FakeProbeServices& services) {
+  return runInChild([&] {
+    std::vector<const char*> argv{"pelsor"};
+    for (const auto& arg : args) argv.push_back(arg.c_str());
+    probe::runProbe(static_cast<int>(argv.size()), argv.data(), services);
+  });
+}
+
+TEST(Probe, RefusesSilentlyWithStatusOne) {
+  const struct {
+    std::vector<std::string> args;
+    std::int32_t actual;
+  } cases[] = {
+      {{}, 4242},          {{"4242", "4242"}, 4242}, {{"4243"}, 4242}, {{"1"}, 1},
+      {{"0"}, 0},          {{"-4242"}, -4242},       {{" 4242"}, 4242}, {{"4242.0"}, 4242},
+      {{"4242\xFF"}, 4242}, {{""}, 4242},
+  };
+  for (const auto& c : cases) {
+    WatchedProbeServices services;
+    services.parent = c.actual;
+    services.settingsPids = {500};
+    services.windows = Value::ofList({window(500, 0, 0, 800, 600)});
+    const Outcome outcome = probeRun(c.args, services);
+    EXPECT_EQ(outcome.out, "") << testing::PrintToString(c.args);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.status, 1);
+  }
+}
+
+TEST(Probe, AnswersTheFirstWindowThatCanBeWritten) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    const char* what;
+    std::vector<Value> windows;
+    const char* out;
+  } cases[] = {
+      {"one window", {window(500, 120, 80, 715, 560)},
+       "{\"bounds\":{\"x\":120,\"y\":80,\"width\":715,\"height\":560},\"visible\":true}\n"},
+      {"infinite X passed over", {window(500, inf, 0, 800, 600), window(500, 1.5, -2, 300, 200)},
+       "{\"bounds\":{\"x\":1.5,\"y\":-2,\"width\":300,\"height\":200},\"visible\":true}\n"},
+      {"infinite width and nothing else", {window(500, 0, 0, inf, 600)}, "null\n"},
+      {"no window", {}, "null\n"},
+  };
+  for (const auto& c : cases) {
+    FakeProbeServices services;
+    services.settingsPids = {500};
+    services.front = 4242;  // the parent is in front
+    services.windows = Value::ofList(c.windows);
+    for (const char* pid : {"4242", "+004242"}) {
+      const Outcome outcome = probeRun({pid}, services);
+      EXPECT_EQ(outcome.out, c.out) << c.what;
+      EXPECT_EQ(outcome.err, "");
+      EXPECT_EQ(outcome.status, 0);
+    }
+  }
+}
+
+}  // namespace
