@@ -15,8 +15,8 @@ std::optional<std::int64_t> integralValue(double v) {
 }
 
 const Value* lookup(const Value& map, std::string_view key) {
-  for (const auto& [k, v] : map.entries) {
-    if (k.kind == Value::Kind::text && k.text == key) return &v;
+  for (const Value::Entry& entry : map.entries) {
+    if (entry.key.kind == Value::Kind::text && entry.key.text == key) return &entry.value;
   }
   return nullptr;
 }
@@ -24,7 +24,7 @@ const Value* lookup(const Value& map, std::string_view key) {
 bool hasOnlyTextKeys(const Value& value) {
   if (value.kind != Value::Kind::map) return false;
   for (const auto& entry : value.entries) {
-    if (entry.first.kind != Value::Kind::text) return false;
+    if (entry.key.kind != Value::Kind::text) return false;
   }
   return true;
 }
@@ -33,7 +33,7 @@ bool hasOnlyTextKeys(const Value& value) {
 std::optional<Bounds> readBounds(const Value& value) {
   if (!hasOnlyTextKeys(value)) return std::nullopt;
   for (const auto& entry : value.entries) {
-    if (!readDouble(entry.second)) return std::nullopt;
+    if (!readDouble(entry.value)) return std::nullopt;
   }
   const Value* x = lookup(value, "X");
   const Value* y = lookup(value, "Y");

@@ -17,8 +17,8 @@ inline Value text(std::string v) { return Value::ofText(std::move(v)); }
 
 /// A map with text keys.
 inline Value map(std::vector<std::pair<std::string, Value>> entries) {
-  std::vector<std::pair<Value, Value>> converted;
-  for (auto& [key, value] : entries) converted.emplace_back(text(key), std::move(value));
+  std::vector<Value::Entry> converted;
+  for (auto& [key, value] : entries) converted.push_back({text(key), std::move(value)});
   return Value::ofMap(std::move(converted));
 }
 

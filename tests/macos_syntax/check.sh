@@ -1,0 +1,12 @@
+#!/bin/sh
+# Compiles one source of the macOS backend for syntax only, against GNUstep's Foundation and AppKit
+# headers and the declarations of what GNUstep lacks. Usage: check.sh SOURCE_ROOT FILE
+set -eu
+root=$1
+file=$2
+here=$(dirname "$0")
+gcc_include=$(gcc -print-file-name=include)
+exec clang++ -fsyntax-only -x objective-c++ -std=c++20 -fblocks -fobjc-runtime=gcc \
+  -Wall -Wextra -Werror -Wno-unused-parameter \
+  -I"$root" -I"$here/include" -I"$gcc_include" -I/usr/include/GNUstep \
+  "$file"

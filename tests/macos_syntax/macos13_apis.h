@@ -1,0 +1,64 @@
+// What the macOS backend uses of macOS 13 that GNUstep's headers lack, declared with Apple's
+// signatures, so that the backend's sources can be compiled here for a syntax check. Never used
+// on a Mac, where the real frameworks are.
+#pragma once
+
+#import <Foundation/Foundation.h>
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// CoreFoundation
+typedef const void* CFTypeRef;
+typedef unsigned long CFTypeID;
+typedef long CFIndex;
+typedef unsigned char Boolean;
+typedef const struct __CFString* CFStringRef;
+typedef const struct __CFArray* CFArrayRef;
+typedef const struct __CFDictionary* CFDictionaryRef;
+typedef const struct __CFNumber* CFNumberRef;
+typedef const struct __CFBoolean* CFBooleanRef;
+typedef CFIndex CFNumberType;
+enum {
+  kCFNumberSInt64Type = 4,
+  kCFNumberDoubleType = 13,
+};
+
+CFTypeID CFGetTypeID(CFTypeRef cf);
+void CFRelease(CFTypeRef cf);
+CFTypeID CFBooleanGetTypeID(void);
+Boolean CFBooleanGetValue(CFBooleanRef boolean);
+CFTypeID CFNumberGetTypeID(void);
+Boolean CFNumberIsFloatType(CFNumberRef number);
+Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
+CFTypeID CFStringGetTypeID(void);
+CFTypeID CFArrayGetTypeID(void);
+CFIndex CFArrayGetCount(CFArrayRef theArray);
+const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
+CFTypeID CFDictionaryGetTypeID(void);
+CFIndex CFDictionaryGetCount(CFDictionaryRef theDict);
+void CFDictionaryGetKeysAndValues(CFDictionaryRef theDict, const void** keys, const void** values);
+
+// CoreGraphics: the window list
+typedef uint32_t CGWindowID;
+typedef uint32_t CGWindowListOption;
+enum {
+  kCGWindowListOptionAll = 0,
+  kCGWindowListOptionOnScreenOnly = (1 << 0),
+  kCGWindowListOptionOnScreenAboveWindow = (1 << 1),
+  kCGWindowListOptionOnScreenBelowWindow = (1 << 2),
+  kCGWindowListOptionIncludingWindow = (1 << 3),
+  kCGWindowListExcludeDesktopElements = (1 << 4),
+};
+#define kCGNullWindowID ((CGWindowID)0)
+CFArrayRef CGWindowListCopyWindowInfo(CGWindowListOption option, CGWindowID relativeToWindow);
+extern const CFStringRef kCGWindowOwnerPID;
+extern const CFStringRef kCGWindowLayer;
+extern const CFStringRef kCGWindowBounds;
+
+#ifdef __cplusplus
+}
+#endif
