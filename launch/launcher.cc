@@ -8,6 +8,7 @@
 #include "common/process_end.h"
 #include "common/utf8.h"
 #include "launch/messages.h"
+#include "launch/resolution.h"
 
 namespace launch {
 
@@ -36,6 +37,12 @@ void runLauncher(int argc, const char* const argv[], platform::LauncherServices&
   services.scheduleRepeating(kParentWatchInterval, [&services, accepted = *parent] {
     if (services.parentPid() != accepted) common::endSilently(1);
   });
+
+  // The watch is serviced only once the run loop runs, so it never interrupts resolution. What
+  // resolution found stays here until the process ends: the launch opens its path and reports its
+  // identifier and name.
+  [[maybe_unused]] const ResolvedApplication application =
+      resolveApplication(*request, services, applicationFolders());
 
   services.run();
   // The run loop does not return while the watch is scheduled; should it all the same, there is

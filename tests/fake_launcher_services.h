@@ -1,16 +1,42 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/launcher_services.h"
 
 namespace testing_support {
 
+inline platform::InfoValue textValue(std::string text) {
+  return {platform::InfoValue::Kind::text, std::move(text)};
+}
+
+/// A value of some type other than text (a number, a list, ...).
+inline platform::InfoValue otherValue() { return {platform::InfoValue::Kind::other, {}}; }
+
+/// What a fake bundle answers.
+struct FakeBundle {
+  std::optional<std::string> identifier;
+  std::map<std::string, platform::InfoValue> info;  ///< keys left out are absent
+};
+
 // Launcher services whose parent and run loop are scripted: the parent pid is `parent` until the
 // run loop runs; then each tick first takes the next pid of `parentDuringRun` and runs every
 // scheduled block. When the script is used up, `run` returns.
+//
+// Its applications live in maps: `listings` says what each folder lists (a folder that is not
+// there cannot be listed), `bundles` what opens at each path (a path that is not there makes no
+// bundle) and `registry` what the lookup by identifier gives (matched exactly as keyed). Every
+// call is recorded in `calls`, one line each ("open /A/X.app", "info /A/X.app CFBundleName"), and
+// also written to `traceFd` when it is set, so that a child that ends the process still leaves
+// its record behind.
 class FakeLauncherServices : public platform::LauncherServices {
  public:
   std::int32_t parent = 4242;
@@ -20,14 +46,31 @@ class FakeLauncherServices : public platform::LauncherServices {
   int ticks = 0;                  ///< ticks served so far
   bool running = false;
 
+  std::optional<std::string> home = "/Users/me";
+  std::map<std::string, std::vector<std::string>> listings;
+  std::map<std::string, FakeBundle> bundles;
+  std::map<std::string, std::string> registry;
+
+  std::vector<std::string> calls;
+  int traceFd = -1;
+
+  /// Puts a bundle at `folder`/`entry` and adds it to the folder's listing.
+  void addApplication(const std::string& folder, const std::string& entry, FakeBundle bundle) {
+    const std::string path = folder + "/" + entry;
+    listings[folder].push_back(path);
+    bundles[path] = std::move(bundle);
+  }
+
   std::int32_t parentPid() override { return parent; }
 
   void scheduleRepeating(double interval, std::function<void()> block) override {
+    record("schedule");
     intervals.push_back(interval);
     blocks_.push_back(std::move(block));
   }
 
   void run() override {
+    record("run");
     running = true;
     for (const std::int32_t next : parentDuringRun) {
       parent = next;
@@ -36,7 +79,72 @@ class FakeLauncherServices : public platform::LauncherServices {
     }
   }
 
+  std::optional<std::string> applicationForIdentifier(const std::string& bundleId) override {
+    record("lookup " + bundleId);
+    const auto found = registry.find(bundleId);
+    if (found == registry.end()) return std::nullopt;
+    return found->second;
+  }
+
+  std::optional<std::string> homeFolder() override {
+    record("home");
+    return home;
+  }
+
+  std::vector<std::string> folderEntries(const std::string& folder) override {
+    record("list " + folder);
+    const auto found = listings.find(folder);
+    if (found == listings.end()) return {};
+    return found->second;
+  }
+
+  std::string pathExtension(const std::string& path) override {
+    record("extension " + path);
+    const std::string last = path.substr(path.rfind('/') + 1);
+    const auto dot = last.rfind('.');
+    return dot == std::string::npos ? std::string() : last.substr(dot + 1);
+  }
+
+  std::unique_ptr<platform::Bundle> openBundle(const std::string& path) override {
+    record("open " + path);
+    const auto found = bundles.find(path);
+    if (found == bundles.end()) return nullptr;
+    return std::make_unique<Opened>(*this, path, found->second);
+  }
+
+  void record(const std::string& call) {
+    calls.push_back(call);
+    if (traceFd >= 0) {
+      const std::string line = call + "\n";
+      if (write(traceFd, line.data(), line.size()) < 0) _exit(97);
+    }
+  }
+
  private:
+  // A bundle as it was when it was opened.
+  class Opened final : public platform::Bundle {
+   public:
+    Opened(FakeLauncherServices& services, std::string path, FakeBundle bundle)
+        : services_(services), path_(std::move(path)), bundle_(std::move(bundle)) {}
+
+    std::optional<std::string> identifier() override {
+      services_.record("identifier " + path_);
+      return bundle_.identifier;
+    }
+
+    platform::InfoValue infoValue(const std::string& key) override {
+      services_.record("info " + path_ + " " + key);
+      const auto found = bundle_.info.find(key);
+      if (found == bundle_.info.end()) return {};
+      return found->second;
+    }
+
+   private:
+    FakeLauncherServices& services_;
+    std::string path_;
+    FakeBundle bundle_;
+  };
+
   std::vector<std::function<void()>> blocks_;
 };
 

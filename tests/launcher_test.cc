@@ -26,6 +26,19 @@ Outcome launch(const std::vector<std::string>& args, FakeLauncherServices& servi
   });
 }
 
+// Installs what the requests of these tests name, so that they resolve and the launcher waits.
+void installApplications(FakeLauncherServices& services) {
+  const auto install = [&](const std::string& entry, const std::string& id,
+                           const std::string& name) {
+    services.addApplication("/Applications", entry,
+                            {id, {{"CFBundleName", testing_support::textValue(name)}}});
+  };
+  install("Safari.app", "com.apple.Safari", "Safari");
+  install("Blank.app", "org.example.blank", "");
+  install("Replaced.app", "org.example.replaced", "\xEF\xBF\xBD");  // what a stray byte becomes
+  services.registry["com.apple.Safari"] = "/Applications/Safari.app";
+}
+
 Outcome launch(const std::vector<std::string>& args) {
   FakeLauncherServices services;
   return launch(args, services);
@@ -86,6 +99,7 @@ TEST(Launcher, AValidRequestFromItsParentWaitsUnderTheParentWatch) {
                                 R"({"bundleId":"com.apple.Safari","name":null})",
                                 R"({"name":""})", "{\"name\":\"\xFF\"}"}) {
       FakeLauncherServices services;
+      installApplications(services);
       services.parentDuringRun = {4242, 4242, 4242};  // the parent stays: run returns at last
       const Outcome outcome = launch({request, pid}, services);
       // Only a returning run loop ends this run, and then silently with status 0.
@@ -104,6 +118,7 @@ TEST(Launcher, TheParentWatchEndsTheWaitSilentlyOnceTheParentIsGone) {
       FakeLauncherServices::run();
     }
   } services;
+  installApplications(services);
   services.parentDuringRun = {4242, 4242, 1, 4242};
   const Outcome outcome = launch({R"({"name":"Safari"})", "4242"}, services);
   EXPECT_EQ(outcome.out, "");

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "platform/launcher_services.h"
+#include "platform/posix/posix_bundles.h"
 #include "platform/posix/posix_run_loop.h"
 
 namespace platform {
@@ -16,6 +17,30 @@ class PosixLauncherServices final : public LauncherServices {
   }
 
   void run() override { loop_.run(); }
+
+  std::optional<std::string> applicationForIdentifier(const std::string& bundleId) override {
+    // There is no application database here: the applications it would know are those installed
+    // where the system installs them.
+    std::vector<std::string> folders = {"/Applications", "/System/Applications"};
+    if (const std::optional<std::string> home = posix::homeFolder()) {
+      folders.push_back(*home + "/Applications");
+    }
+    return posix::findApplication(bundleId, folders);
+  }
+
+  std::optional<std::string> homeFolder() override { return posix::homeFolder(); }
+
+  std::vector<std::string> folderEntries(const std::string& folder) override {
+    return posix::folderEntries(folder);
+  }
+
+  std::string pathExtension(const std::string& path) override {
+    return posix::pathExtension(path);
+  }
+
+  std::unique_ptr<Bundle> openBundle(const std::string& path) override {
+    return posix::openBundle(path);
+  }
 
  private:
   posix::RunLoop loop_{posix::systemClock()};

@@ -1,0 +1,148 @@
+#include "launch/resolution.h"
+
+#include <cstdlib>
+#include <memory>
+#include <utf8proc.h>
+
+#include "common/utf8.h"
+#include "launch/launcher.h"
+
+namespace launch {
+namespace {
+
+bool isAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// The NFC form of well-formed UTF-8 text, or none when utf8proc cannot make it.
+std::optional<std::string> nfc(std::string_view text) {
+  utf8proc_uint8_t* mapped = nullptr;
+  // The length is passed explicitly, so an embedded U+0000 is a character like any other.
+  const utf8proc_ssize_t length =
+      utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
+                   static_cast<utf8proc_ssize_t>(text.size()), &mapped,
+                   static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+  if (length < 0) return std::nullopt;
+  std::string result(reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(length));
+  std::free(mapped);
+  return result;
+}
+
+std::optional<std::string> textValue(platform::Bundle& bundle, const std::string& key) {
+  platform::InfoValue value = bundle.infoValue(key);
+  if (value.kind != platform::InfoValue::Kind::text) return std::nullopt;
+  return std::move(value.text);
+}
+
+// The home folder with one more path component. Several trailing slashes count as one, and the
+// root folder gives "/Applications", not "//Applications".
+std::string appendComponent(std::string folder, const std::string& component) {
+  while (!folder.empty() && folder.back() == '/') folder.pop_back();
+  return folder + "/" + component;
+}
+
+std::vector<std::string> scanFolderPaths(platform::LauncherServices& services,
+                                         const std::vector<ApplicationFolder>& folders) {
+  std::vector<std::string> paths;
+  std::optional<std::string> home;
+  bool homeAsked = false;
+  for (const ApplicationFolder& folder : folders) {
+    if (folder.base == ApplicationFolder::Base::fixed) {
+      paths.push_back(folder.path);
+      continue;
+    }
+    if (!homeAsked) {
+      home = services.homeFolder();
+      homeAsked = true;
+    }
+    // Without a home folder there is no folder inside it. An empty path would otherwise turn into
+    // "/Applications" a second time, and make every application there ambiguous.
+    if (home && !home->empty()) paths.push_back(appendComponent(*home, folder.path));
+  }
+  return paths;
+}
+
+std::optional<std::string> resolveByName(const std::string& name,
+                                         platform::LauncherServices& services,
+                                         const std::vector<ApplicationFolder>& folders) {
+  std::vector<std::string> candidates;
+  for (const std::string& folder : scanFolderPaths(services, folders)) {
+    std::vector<std::string> entries = services.folderEntries(folder);
+    candidates.insert(candidates.end(), std::make_move_iterator(entries.begin()),
+                      std::make_move_iterator(entries.end()));
+  }
+
+  // Every entry is visited: a second match is an error, not a tie, so there is no early stop.
+  std::optional<std::string> match;
+  std::size_t matches = 0;
+  for (std::string& candidate : candidates) {
+    if (!sameText(services.pathExtension(candidate), "app")) continue;
+    // Each bundle is let go before the next is opened, so memory does not grow with the folders.
+    const std::unique_ptr<platform::Bundle> bundle = services.openBundle(candidate);
+    if (!bundle) continue;
+    const std::optional<std::string> candidateName = displayName(*bundle);
+    if (!candidateName || !sameText(*candidateName, name)) continue;
+    if (++matches == 1) match = std::move(candidate);
+  }
+  if (matches >= 2) fail(codes::kApplicationNameAmbiguous);
+  return match;
+}
+
+}  // namespace
+
+const std::vector<ApplicationFolder>& applicationFolders() {
+  static const std::vector<ApplicationFolder> folders = {
+      {ApplicationFolder::Base::fixed, "/Applications"},
+      {ApplicationFolder::Base::fixed, "/System/Applications"},
+      {ApplicationFolder::Base::home, "Applications"},
+  };
+  return folders;
+}
+
+bool sameText(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  // ASCII is its own normal form, but a non-ASCII text can still normalise to ASCII (U+212A
+  // KELVIN SIGN is "K"), so only two ASCII texts can be settled by their bytes alone.
+  if (isAscii(a) && isAscii(b)) return false;
+  if (!common::isValidUtf8(a) || !common::isValidUtf8(b)) return false;
+  const std::optional<std::string> left = nfc(a);
+  const std::optional<std::string> right = nfc(b);
+  return left && right && *left == *right;
+}
+
+std::optional<std::string> displayName(platform::Bundle& bundle) {
+  if (std::optional<std::string> name = textValue(bundle, "CFBundleDisplayName")) return name;
+  return textValue(bundle, "CFBundleName");
+}
+
+ResolvedApplication resolveApplication(const Request& request,
+                                       platform::LauncherServices& services,
+                                       const std::vector<ApplicationFolder>& folders) {
+  std::optional<std::string> url;
+  if (request.bundleId) {
+    url = services.applicationForIdentifier(*request.bundleId);
+  } else {
+    url = resolveByName(*request.name, services, folders);
+  }
+
+  if (!url) fail(codes::kApplicationNotFound);
+  const std::unique_ptr<platform::Bundle> bundle = services.openBundle(*url);
+  if (!bundle) fail(codes::kApplicationNotFound);
+  std::optional<std::string> bundleId = bundle->identifier();
+  if (!bundleId) fail(codes::kApplicationNotFound);
+  std::string actualName = displayName(*bundle).value_or(std::string());
+
+  if (request.bundleId && !sameText(*request.bundleId, *bundleId)) {
+    fail(codes::kApplicationIdMismatch);
+  }
+  // The scan chose this bundle by the same rule, but its dictionary is read afresh here and may
+  // have changed in between.
+  if (request.name && !sameText(*request.name, actualName)) fail(codes::kApplicationNameMismatch);
+
+  return ResolvedApplication{std::move(*url), std::move(*bundleId), std::move(actualName)};
+}
+
+}  // namespace launch

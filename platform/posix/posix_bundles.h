@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/launcher_services.h"
+
+// How the stand-in answers the launcher's questions about applications, from the file system.
+namespace platform::posix {
+
+/// HOME when it is set and not empty, otherwise the user database's home folder for the real
+/// user id; none when neither gives one.
+std::optional<std::string> homeFolder();
+
+/// The immediate entries of `folder` whose names do not begin with ".", as `folder` + "/" + name,
+/// in the order the file system gives them; empty when the folder cannot be read to its end.
+std::vector<std::string> folderEntries(const std::string& folder);
+
+/// The text after the last "." of the last path component ("X.app" gives "app", "X" gives "").
+std::string pathExtension(const std::string& path);
+
+/// A bundle for a path that is a folder once links are followed, and none for anything else.
+/// Its information dictionary is Contents/Info.plist (XML or binary), read when first asked for;
+/// a file that is missing, unreadable or not a dictionary gives an empty one.
+std::unique_ptr<Bundle> openBundle(const std::string& path);
+
+/// The first bundle among the immediate entries of `folders`, in their order, whose
+/// "CFBundleIdentifier" text equals `bundleId` with ASCII letter case ignored; none otherwise.
+std::optional<std::string> findApplication(const std::string& bundleId,
+                                           const std::vector<std::string>& folders);
+
+}  // namespace platform::posix

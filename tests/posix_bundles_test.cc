@@ -1,0 +1,271 @@
+// The stand-in's answers about applications, on real folders.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <plist/plist.h>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "child.h"
+#include "platform/posix/posix_bundles.h"
+#include "temp_folder.h"
+
+namespace {
+
+using platform::InfoValue;
+using testing_support::readFile;
+using testing_support::TempFolder;
+using testing_support::xmlInfoPlist;
+
+const std::string kFixtures = INFO_PLISTS_DIR;
+
+std::string fixture(const std::string& name) { return readFile(kFixtures + "/" + name); }
+
+// The same property list in the binary format.
+std::string toBinary(const std::string& xml) {
+  plist_t root = nullptr;
+  plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
+  if (root == nullptr) throw std::runtime_error("not a property list");
+  char* bytes = nullptr;
+  std::uint32_t length = 0;
+  plist_to_bin(root, &bytes, &length);
+  plist_free(root);
+  std::string binary(bytes, length);
+  plist_to_bin_free(bytes);
+  return binary;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> entries) {
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+// An information value as one comparable word: "-" none, "?" another kind, otherwise "=text".
+std::string describe(const InfoValue& value) {
+  switch (value.kind) {
+    case InfoValue::Kind::none: return "-";
+    case InfoValue::Kind::other: return "?";
+    case InfoValue::Kind::text: return "=" + value.text;
+  }
+  return "!";
+}
+
+TEST(PosixFolderEntries, ListsImmediateVisibleEntriesAsFullPaths) {
+  const TempFolder root;
+  root.makeBundle("Apps/Shown.app", xmlInfoPlist({}));
+  root.makeFolder("Apps/Upper.APP");
+  root.write("Apps/File.app", "not a folder");
+  root.makeBundle("Apps/.Hidden.app", xmlInfoPlist({}));
+  root.write("Apps/.DS_Store", "");
+  root.makeBundle("Apps/Utilities/Deep.app", xmlInfoPlist({}));
+  const std::vector<std::string> expected = {root / "Apps/File.app", root / "Apps/Shown.app",
+                                             root / "Apps/Upper.APP", root / "Apps/Utilities"};
+  EXPECT_EQ(sorted(platform::posix::folderEntries(root / "Apps")), expected);
+  EXPECT_EQ(sorted(platform::posix::folderEntries(root / "Apps/")), expected);
+
+  root.makeFolder("Empty");
+  EXPECT_TRUE(platform::posix::folderEntries(root / "Empty").empty());
+  EXPECT_TRUE(platform::posix::folderEntries(root / "Missing").empty());
+  EXPECT_TRUE(platform::posix::folderEntries(root / "Apps/File.app").empty());
+  EXPECT_TRUE(platform::posix::folderEntries("").empty());
+}
+
+TEST(PosixPathExtension, IsTheTextAfterTheLastDotOfTheLastComponent) {
+  const struct {
+    const char* path;
+    const char* extension;
+  } cases[] = {
+      {"X.app", "app"},          {"X.APP", "APP"},           {"X", ""},
+      {"/A/X.app", "app"},       {"/A/X.app/", "app"},       {"/A/My.Tool.app", "app"},
+      {"/A/X.tar.gz", "gz"},     {"/A.b/X", ""},             {"/A/X.", ""},
+      {"/A/X.app ", "app "},     {"", ""},                   {"/", ""},
+      {"/A/Caf\xC3\xA9.\xC3\xA0pp", "\xC3\xA0pp"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::posix::pathExtension(c.path), c.extension) << '"' << c.path << '"';
+  }
+}
+
+TEST(PosixOpenBundle, MakesABundleForAFolderAfterLinksAndForNothingElse) {
+  const TempFolder root;
+  root.makeBundle("Real.app", fixture("alacritty.plist"));
+  root.makeFolder("Empty.app");
+  root.write("File.app", fixture("alacritty.plist"));
+  std::filesystem::create_directory_symlink(root / "Real.app", root / "Link.app");
+  std::filesystem::create_symlink(root / "File.app", root / "FileLink.app");
+  std::filesystem::create_directory_symlink(root / "Gone.app", root / "Dangling.app");
+  const struct {
+    const char* entry;
+    bool bundle;
+  } cases[] = {
+      {"Real.app", true},        {"Empty.app", true},      {"Link.app", true},
+      {"File.app", false},       {"FileLink.app", false},  {"Dangling.app", false},
+      {"Missing.app", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::posix::openBundle(root / c.entry) != nullptr, c.bundle) << c.entry;
+  }
+  // Through the link, the folder's own Info.plist.
+  const auto linked = platform::posix::openBundle(root / "Link.app");
+  ASSERT_NE(linked, nullptr);
+  EXPECT_EQ(linked->identifier(), "org.alacritty");
+}
+
+TEST(PosixBundle, ReadsRealInfoPlistsInBothFormats) {
+  const struct {
+    const char* file;
+    std::optional<std::string> identifier;
+    const char* displayName;
+    const char* name;
+  } cases[] = {
+      {"alacritty.plist", "org.alacritty", "=Alacritty", "=Alacritty"},
+      {"wezterm.plist", "com.github.wez.wezterm", "=WezTerm", "=WezTerm"},
+      {"mpv.plist", "io.mpv", "-", "=mpv"},
+      {"ministats.plist", "eu.exelban.Mini-Stats", "-", "=Mini Stats"},
+      {"transmission.plist", "$(PRODUCT_BUNDLE_IDENTIFIER)", "-", "=Transmission"},
+      {"macvim.plist", "$(PRODUCT_BUNDLE_IDENTIFIER)", "-", "=${PRODUCT_NAME}"},
+      {"iina.plist", std::nullopt, "-", "-"},
+  };
+  const TempFolder root;
+  for (const auto& c : cases) {
+    const std::string xml = fixture(c.file);
+    const std::string forms[] = {xml, toBinary(xml)};
+    for (const std::string& form : forms) {
+      const bool binary = &form != &forms[0];
+      const std::string path =
+          root.makeBundle(std::string(c.file) + (binary ? ".bin" : ".xml") + ".app", form);
+      const auto bundle = platform::posix::openBundle(path);
+      ASSERT_NE(bundle, nullptr) << c.file;
+      EXPECT_EQ(bundle->identifier(), c.identifier) << c.file << (binary ? " binary" : " xml");
+      EXPECT_EQ(describe(bundle->infoValue("CFBundleDisplayName")), c.displayName) << c.file;
+      EXPECT_EQ(describe(bundle->infoValue("CFBundleName")), c.name) << c.file;
+    }
+  }
+}
+
+TEST(PosixBundle, CountsOnlyTextsAndTakesABadDictionaryAsEmpty) {
+  const TempFolder root;
+  const std::string typed = root.makeBundle("Typed.app", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+  <key>CFBundleIdentifier</key><array><string>org.example.typed</string></array>
+  <key>CFBundleDisplayName</key><integer>5</integer>
+  <key>CFBundleName</key><true/>
+  <key>CFBundleExecutable</key><dict><key>a</key><string>b</string></dict>
+  <key>Empty</key><string></string>
+  <key>Escaped</key><string>Tom &amp; Jerry &lt;3</string>
+  <key>Decomposed</key><string>U&#x308;bersicht</string>
+</dict></plist>
+)");
+  const auto bundle = platform::posix::openBundle(typed);
+  ASSERT_NE(bundle, nullptr);
+  EXPECT_EQ(bundle->identifier(), std::nullopt);
+  EXPECT_EQ(describe(bundle->infoValue("CFBundleIdentifier")), "?");
+  EXPECT_EQ(describe(bundle->infoValue("CFBundleDisplayName")), "?");
+  EXPECT_EQ(describe(bundle->infoValue("CFBundleName")), "?");
+  EXPECT_EQ(describe(bundle->infoValue("CFBundleExecutable")), "?");
+  EXPECT_EQ(describe(bundle->infoValue("Empty")), "=");
+  EXPECT_EQ(describe(bundle->infoValue("Escaped")), "=Tom & Jerry <3");
+  EXPECT_EQ(describe(bundle->infoValue("Decomposed")), "=U\xCC\x88" "bersicht");
+  EXPECT_EQ(describe(bundle->infoValue("Missing")), "-");
+
+  // Texts outside ASCII come back as UTF-8 from the binary format too (stored there as UTF-16).
+  const std::string name = "U\xCC\x88" "bersicht \xE9\xBC\xA0";
+  const std::string binary =
+      root.makeBundle("Binary.app", toBinary(xmlInfoPlist({{"CFBundleName", name}})));
+  const auto fromBinary = platform::posix::openBundle(binary);
+  ASSERT_NE(fromBinary, nullptr);
+  EXPECT_EQ(describe(fromBinary->infoValue("CFBundleName")), "=" + name);
+
+  root.makeBundle("Template.app", fixture("godot-template.plist"));  // does not parse
+  root.makeBundle("Array.app", "<plist version=\"1.0\"><array><string>X</string></array></plist>");
+  root.makeBundle("EmptyFile.app", "");
+  root.makeBundle("Garbage.app", "bplist00 and then nothing that makes sense");
+  root.makeFolder("NoContents.app");
+  root.makeFolder("InfoIsAFolder.app/Contents/Info.plist");
+  // Only Contents/Info.plist counts.
+  root.write("Shallow.app/Info.plist",
+             xmlInfoPlist({{"CFBundleIdentifier", "org.x"}, {"CFBundleName", "X"}}));
+  for (const char* entry : {"Template.app", "Array.app", "EmptyFile.app", "Garbage.app",
+                            "NoContents.app", "InfoIsAFolder.app", "Shallow.app"}) {
+    const auto opened = platform::posix::openBundle(root / entry);
+    ASSERT_NE(opened, nullptr) << entry;
+    EXPECT_EQ(opened->identifier(), std::nullopt) << entry;
+    EXPECT_EQ(describe(opened->infoValue("CFBundleName")), "-") << entry;
+  }
+}
+
+TEST(PosixHomeFolder, IsHomeWhenSetAndNotEmptyOtherwiseTheUserDatabase) {
+  const passwd* user = getpwuid(getuid());
+  ASSERT_NE(user, nullptr);
+  const std::string fromDatabase = user->pw_dir;
+  const struct {
+    const char* home;  // nullptr: not set
+    std::string expected;
+  } cases[] = {
+      {"/some/where", "/some/where"},
+      {"relative/home", "relative/home"},
+      {"", fromDatabase},
+      {nullptr, fromDatabase},
+  };
+  for (const auto& c : cases) {
+    const auto outcome = testing_support::runInChild([&] {
+      if (c.home != nullptr) {
+        setenv("HOME", c.home, 1);
+      } else {
+        unsetenv("HOME");
+      }
+      const std::string home = platform::posix::homeFolder().value_or("(none)");
+      if (write(STDOUT_FILENO, home.data(), home.size()) < 0) _exit(98);
+      _exit(0);
+    });
+    EXPECT_EQ(outcome.out, c.expected) << (c.home != nullptr ? c.home : "(unset)");
+  }
+}
+
+TEST(PosixFindApplication, TakesTheFirstBundleInFolderOrderIgnoringAsciiCase) {
+  const TempFolder root;
+  const auto bundle = [&](const std::string& relative, const std::string& id) {
+    return root.makeBundle(relative, xmlInfoPlist({{"CFBundleIdentifier", id}}));
+  };
+  bundle("One/Other.app", "org.other");
+  const std::string second = bundle("Two/Second.app", "org.Example.App");
+  bundle("Three/Third.app", "org.example.app");
+  const std::string cafe = bundle("Three/Cafe.app", "org.caf\xC3\xA9");
+  bundle("One/.Hidden.app", "org.hidden");
+  bundle("One/Utilities/Deep.app", "org.deep");
+  const std::string shout = bundle("Three/Shout.APP", "org.shout");
+  const std::string binary = root.makeBundle(
+      "Two/Binary.app", toBinary(xmlInfoPlist({{"CFBundleIdentifier", "org.binary"}})));
+  root.write("One/File.app", xmlInfoPlist({{"CFBundleIdentifier", "org.file"}}));
+
+  const std::vector<std::string> folders = {root / "Missing", root / "One", root / "Two",
+                                            root / "Three"};
+  const struct {
+    const char* id;
+    std::optional<std::string> found;
+  } cases[] = {
+      {"ORG.EXAMPLE.APP", second},
+      {"org.example.app", second},
+      {"org.other", root / "One/Other.app"},
+      {"org.binary", binary},
+      {"ORG.SHOUT", shout},
+      {"ORG.caf\xC3\xA9", cafe},
+      {"org.CAF\xC3\x89", std::nullopt},  // letters outside ASCII keep their case
+      {"org.example.app ", std::nullopt},
+      {"org.hidden", std::nullopt},
+      {"org.deep", std::nullopt},
+      {"org.file", std::nullopt},
+      {"org.missing", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::posix::findApplication(c.id, folders), c.found) << c.id;
+  }
+}
+
+}  // namespace
