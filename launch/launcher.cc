@@ -7,6 +7,7 @@
 #include "common/parent_pid.h"
 #include "common/process_end.h"
 #include "common/utf8.h"
+#include "launch/completion.h"
 #include "launch/messages.h"
 #include "launch/resolution.h"
 
@@ -41,8 +42,9 @@ void runLauncher(int argc, const char* const argv[], platform::LauncherServices&
   // The watch is serviced only once the run loop runs, so it never interrupts resolution. What
   // resolution found stays here until the process ends: the launch opens its path and reports its
   // identifier and name.
-  [[maybe_unused]] const ResolvedApplication application =
+  const ResolvedApplication application =
       resolveApplication(*request, services, applicationFolders());
+  launchApplication(application, services);
 
   services.run();
   // The run loop does not return while the watch is scheduled; should it all the same, there is

@@ -30,6 +30,17 @@ class Bundle {
   virtual InfoValue infoValue(const std::string& key) = 0;
 };
 
+/// How to open an application. A new configuration holds the system's defaults.
+struct OpenConfiguration {
+  bool activates = true;  ///< whether the application is made the active, frontmost one
+};
+
+/// What the system reports when an open call has run its course; either part may be missing.
+struct OpenReport {
+  std::optional<std::int32_t> applicationPid;  ///< the running application's pid, when one came back
+  bool error = false;                          ///< whether an error came back
+};
+
 // What the launcher needs from the operating system. A backend only fetches and converts facts;
 // every decision about them is the launcher's.
 class LauncherServices {
@@ -64,6 +75,11 @@ class LauncherServices {
 
   /// A bundle for `path`, or none when the system makes none there.
   virtual std::unique_ptr<Bundle> openBundle(const std::string& path) = 0;
+
+  /// Starts opening the application bundle at `path` and returns at once. Later, `completion`
+  /// is called once, on a thread that need not be the caller's, with what the system reported.
+  virtual void openApplication(const std::string& path, const OpenConfiguration& configuration,
+                               std::function<void(const OpenReport&)> completion) = 0;
 };
 
 /// The services of the backend this program was built with.

@@ -28,8 +28,9 @@ struct FakeBundle {
 };
 
 // Launcher services whose parent and run loop are scripted: the parent pid is `parent` until the
-// run loop runs; then each tick first takes the next pid of `parentDuringRun` and runs every
-// scheduled block. When the script is used up, `run` returns.
+// run loop runs; then the open call's completion gets `openReport`, if there is one, and each
+// tick first takes the next pid of `parentDuringRun` and runs every scheduled block. When the
+// script is used up, `run` returns.
 //
 // Its applications live in maps: `listings` says what each folder lists (a folder that is not
 // there cannot be listed), `bundles` what opens at each path (a path that is not there makes no
@@ -50,6 +51,10 @@ class FakeLauncherServices : public platform::LauncherServices {
   std::map<std::string, std::vector<std::string>> listings;
   std::map<std::string, FakeBundle> bundles;
   std::map<std::string, std::string> registry;
+
+  /// What the system reports for an open call, as soon as the run loop runs; none: it never
+  /// answers.
+  std::optional<platform::OpenReport> openReport;
 
   std::vector<std::string> calls;
   int traceFd = -1;
@@ -72,6 +77,7 @@ class FakeLauncherServices : public platform::LauncherServices {
   void run() override {
     record("run");
     running = true;
+    if (openReport && completion_) completion_(*openReport);
     for (const std::int32_t next : parentDuringRun) {
       parent = next;
       ++ticks;
@@ -112,6 +118,12 @@ class FakeLauncherServices : public platform::LauncherServices {
     return std::make_unique<Opened>(*this, path, found->second);
   }
 
+  void openApplication(const std::string& path, const platform::OpenConfiguration& configuration,
+                       std::function<void(const platform::OpenReport&)> completion) override {
+    record("launch " + path + (configuration.activates ? " activating it" : " in the background"));
+    completion_ = std::move(completion);
+  }
+
   void record(const std::string& call) {
     calls.push_back(call);
     if (traceFd >= 0) {
@@ -119,6 +131,10 @@ class FakeLauncherServices : public platform::LauncherServices {
       if (write(traceFd, line.data(), line.size()) < 0) _exit(97);
     }
   }
+
+ protected:
+  std::vector<std::function<void()>> blocks_;
+  std::function<void(const platform::OpenReport&)> completion_;
 
  private:
   // A bundle as it was when it was opened.
@@ -145,7 +161,6 @@ class FakeLauncherServices : public platform::LauncherServices {
     FakeBundle bundle_;
   };
 
-  std::vector<std::function<void()>> blocks_;
 };
 
 }  // namespace testing_support

@@ -1,12 +1,15 @@
 // The real launcher, started as its parent would start it.
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "child.h"
 #include "temp_folder.h"
@@ -19,6 +22,7 @@ using testing_support::TempFolder;
 using testing_support::xmlInfoPlist;
 
 const std::string kTovrin = TOVRIN_PATH;
+const std::string kFixtureApp = FIXTURE_APP_PATH;
 
 std::string me() { return std::to_string(getpid()); }
 
@@ -36,6 +40,30 @@ std::string idRequest(const std::string& id) { return R"({"bundleId":")" + id + 
 void install(const TempFolder& home, const std::string& relative, const std::string& word) {
   home.makeBundle(relative, xmlInfoPlist({{"CFBundleIdentifier", uniqueId(word)},
                                           {"CFBundleName", uniqueName(word)}}));
+}
+
+// Installs a bundle that can be launched: its executable keeps running until it is stopped.
+// `info` is its Info.plist without the executable's entry, which is added.
+std::string installLaunchable(const TempFolder& home, const std::string& relative,
+                              std::vector<std::pair<std::string, std::string>> info) {
+  info.emplace_back("CFBundleExecutable", "runner");
+  const std::string bundle = home.makeBundle(relative, xmlInfoPlist(info));
+  const std::string executable = bundle + "/Contents/MacOS/runner";
+  std::filesystem::create_directories(bundle + "/Contents/MacOS");
+  std::filesystem::copy_file(kFixtureApp, executable);
+  return executable;
+}
+
+// Whether `pid` is a live process (not a zombie) running `executable`.
+bool runs(int pid, const std::string& executable) {
+  std::error_code error;
+  const auto image = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+  if (error || image != std::filesystem::canonical(executable)) return false;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const auto close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
 }
 
 TEST(TovrinEndToEnd, AnswersEveryRefusalWithItsReplyAndStatus) {
@@ -65,13 +93,31 @@ TEST(TovrinEndToEnd, AnswersEveryRefusalWithItsReplyAndStatus) {
 }
 
 // Makes this process a child subreaper, starts an intermediate process that starts the launcher
-// with a valid request and the intermediate's own pid, and lets the intermediate die once the
-// launcher is waiting. The orphaned launcher comes back to us; it must notice its new parent.
+// with a valid request and the intermediate's own pid, and lets the intermediate die while the
+// launch is under way. The orphaned launcher comes back to us; it must notice its new parent.
+// The stand-in's launch reads the bundle's Info.plist once more on a thread of its own before it
+// starts the executable; a large one keeps the launch under way for a good while, and that
+// thread's appearance tells the intermediate when to die.
 TEST(TovrinEndToEnd, EndsSilentlyWithinASecondOnceItsParentDies) {
-  // The request must resolve for the launcher to reach its wait.
   const TempFolder home;
-  install(home, "Applications/Waiting.app", "Waiting");
+  std::vector<std::pair<std::string, std::string>> info = {
+      {"CFBundleIdentifier", uniqueId("Waiting")}, {"CFBundleName", uniqueName("Waiting")}};
+  installLaunchable(home, "Applications/Waiting.app", info);
+  // Many small arrays rather than one long one: the property-list reader grows an array a little
+  // at a time, which costs quadratic time under AddressSanitizer.
+  std::string padding = "<key>Padding</key><array>";
+  for (int i = 0; i < 1000; ++i) {
+    padding += "<array>";
+    for (int j = 0; j < 500; ++j) padding += "<string>x</string>";
+    padding += "</array>";
+  }
+  padding += "</array>";
+  info.emplace_back("CFBundleExecutable", "runner");
+  std::string plist = xmlInfoPlist(info);
+  plist.insert(plist.rfind("</dict>"), padding);
+  home.write("Applications/Waiting.app/Contents/Info.plist", plist);
   const std::string request = nameRequest(uniqueName("Waiting"));
+
   const Outcome outcome = testing_support::runInChild([&] {
     if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) _exit(90);
     int out[2];
@@ -91,9 +137,17 @@ TEST(TovrinEndToEnd, EndsSilentlyWithinASecondOnceItsParentDies) {
         _exit(92);
       }
       if (write(ready[1], &launcher, sizeof launcher) != sizeof launcher) _exit(93);
-      // Give the launcher time to pass its checks and reach its wait, then die.
-      usleep(300'000);
-      _exit(0);
+      // The launcher's second thread is the launch's: die as soon as it is there.
+      const std::string status = "/proc/" + std::to_string(launcher) + "/status";
+      for (int waited = 0; waited < 10'000; ++waited) {
+        std::ifstream in(status);
+        std::string line;
+        while (std::getline(in, line)) {
+          if (line.rfind("Threads:", 0) == 0 && std::stoi(line.substr(8)) >= 2) _exit(0);
+        }
+        usleep(1000);
+      }
+      _exit(93);
     }
     close(out[1]);
     close(ready[1]);
@@ -105,12 +159,18 @@ TEST(TovrinEndToEnd, EndsSilentlyWithinASecondOnceItsParentDies) {
     if (waitpid(launcher, &status, 0) != launcher) _exit(95);
     const auto after = std::chrono::steady_clock::now() - died;
     const std::string written = testing_support::readAll(out[0]);
-    if (!written.empty()) _exit(96);
+    if (!written.empty()) {
+      // It launched after all: stop the application before failing.
+      const auto reply = nlohmann::json::parse(written, nullptr, false);
+      if (reply.is_object() && reply.contains("pid")) kill(reply["pid"].get<int>(), SIGKILL);
+      _exit(96);
+    }
     if (after > std::chrono::seconds(1)) _exit(97);
     if (!WIFEXITED(status)) _exit(98);
     _exit(WEXITSTATUS(status) == 1 ? 0 : 89);
   });
-  EXPECT_EQ(outcome.status, 0) << "90 prctl, 96 output, 97 too slow, 98 signal, 89 wrong status";
+  EXPECT_EQ(outcome.status, 0)
+      << "90 prctl, 92-95 set-up, 96 output, 97 too slow, 98 signal, 89 wrong status";
 }
 
 // Replaces this process with the launcher, given `request` and `parent`, with HOME set to `home`
@@ -136,42 +196,54 @@ Outcome runWithHome(const std::string& request, const std::string& home) {
   });
 }
 
-// Starts the launcher and tells whether it is still waiting, with nothing written, a while later.
-// It is killed then.
-bool waitsWithoutAWord(const std::string& request, const std::string& home) {
-  const Outcome outcome = testing_support::runInChild([&] {
-    int out[2];
-    if (pipe(out) != 0) _exit(90);
-    const pid_t launcher = fork();
-    if (launcher == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      close(out[1]);
-      execLauncher(request, std::to_string(getppid()), home);
-    }
-    close(out[1]);
-    usleep(300'000);
-    int status = 0;
-    const bool running = waitpid(launcher, &status, WNOHANG) == 0;
-    kill(launcher, SIGKILL);
-    waitpid(launcher, &status, 0);
-    const std::string written = testing_support::readAll(out[0]);
-    _exit(running && written.empty() ? 0 : 1);
-  });
-  return outcome.status == 0;
+TEST(TovrinEndToEnd, LaunchesInTheBackgroundByNameAndByIdentifier) {
+  const TempFolder home;
+  const std::string named = installLaunchable(
+      home, "Applications/Runner.app",
+      {{"CFBundleIdentifier", uniqueId("Runner")}, {"CFBundleName", uniqueName("Runner")}});
+  const std::string nameless = installLaunchable(home, "Applications/Nameless.app",
+                                                 {{"CFBundleIdentifier", uniqueId("Nameless")}});
+  const struct {
+    std::string request;
+    std::string executable;
+    std::string bundleId;
+    std::string name;
+  } cases[] = {
+      {nameRequest(uniqueName("Runner")), named, uniqueId("Runner"), uniqueName("Runner")},
+      {idRequest(uniqueId("Runner")), named, uniqueId("Runner"), uniqueName("Runner")},
+      // A bundle without a display name is launched by its identifier, with an empty name.
+      {idRequest(uniqueId("Nameless")), nameless, uniqueId("Nameless"), ""},
+  };
+  for (const auto& c : cases) {
+    // runWithHome reads the launcher's output to its end and waits for it to exit: it returns
+    // while the application still runs, which holds nothing of the launcher's open.
+    const Outcome outcome = runWithHome(c.request, home.path());
+    EXPECT_EQ(outcome.status, 0) << c.request;
+    EXPECT_EQ(outcome.err, "");
+    const auto reply = nlohmann::json::parse(outcome.out, nullptr, false);
+    ASSERT_TRUE(reply.is_object() && reply.size() == 3 && reply["pid"].is_number_integer())
+        << outcome.out;
+    EXPECT_EQ(outcome.out.back(), '\n');
+    EXPECT_EQ(reply["bundleId"], c.bundleId);
+    EXPECT_EQ(reply["name"], c.name);
+    const int pid = reply["pid"].get<int>();
+    EXPECT_TRUE(runs(pid, c.executable)) << c.request;
+    kill(pid, SIGKILL);
+  }
 }
 
-TEST(TovrinEndToEnd, WaitsOnceTheApplicationIsResolvedByNameOrIdentifier) {
+TEST(TovrinEndToEnd, ABundleWhoseExecutableCannotBeStartedFailsToLaunch) {
   const TempFolder home;
-  install(home, "Applications/Found.app", "Found");
-  home.makeBundle("Applications/Nameless.app",
-                  xmlInfoPlist({{"CFBundleIdentifier", uniqueId("Nameless")}}));
-  EXPECT_TRUE(waitsWithoutAWord(nameRequest(uniqueName("Found")), home.path()));
-  EXPECT_TRUE(waitsWithoutAWord(idRequest(uniqueId("Found")), home.path()));
-  // A bundle without a display name is found by its identifier all the same.
-  EXPECT_TRUE(waitsWithoutAWord(idRequest(uniqueId("Nameless")), home.path()));
-  // A trailing slash on the home folder changes nothing.
-  EXPECT_TRUE(waitsWithoutAWord(nameRequest(uniqueName("Found")), home.path() + "/"));
+  installLaunchable(home, "Applications/Broken.app",
+                    {{"CFBundleIdentifier", uniqueId("Broken")}, {"CFBundleName", uniqueName("Broken")}});
+  std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
+  install(home, "Applications/Plain.app", "Plain");  // no CFBundleExecutable at all
+  for (const std::string& request : {nameRequest(uniqueName("Broken")), idRequest(uniqueId("Plain"))}) {
+    const Outcome outcome = runWithHome(request, home.path());
+    EXPECT_EQ(outcome.out, "{\"error\":\"APPLICATION_LAUNCH_FAILED\"}\n") << request;
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "");
+  }
 }
 
 TEST(TovrinEndToEnd, AnswersEveryResolutionFailureWithItsReply) {

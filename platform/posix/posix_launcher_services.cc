@@ -3,6 +3,7 @@
 
 #include "platform/launcher_services.h"
 #include "platform/posix/posix_bundles.h"
+#include "platform/posix/posix_open.h"
 #include "platform/posix/posix_run_loop.h"
 
 namespace platform {
@@ -40,6 +41,11 @@ class PosixLauncherServices final : public LauncherServices {
 
   std::unique_ptr<Bundle> openBundle(const std::string& path) override {
     return posix::openBundle(path);
+  }
+
+  void openApplication(const std::string& path, const OpenConfiguration&,
+                       std::function<void(const OpenReport&)> completion) override {
+    posix::openApplication(path, std::move(completion));
   }
 
  private:
