@@ -9,4 +9,5 @@ gcc_include=$(gcc -print-file-name=include)
 exec clang++ -fsyntax-only -x objective-c++ -std=c++20 -fblocks -fobjc-runtime=gcc \
   -Wall -Wextra -Werror -Wno-unused-parameter \
   -I"$root" -I"$here/include" -I"$gcc_include" -I/usr/include/GNUstep \
+  -include "$here/macos13_apis.h" \
   "$file"

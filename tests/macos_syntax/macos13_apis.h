@@ -3,6 +3,7 @@
 // on a Mac, where the real frameworks are.
 #pragma once
 
+#import <AppKit/AppKit.h>
 #import <Foundation/Foundation.h>
 
 #include <stdint.h>
@@ -62,3 +63,22 @@ extern const CFStringRef kCGWindowBounds;
 #ifdef __cplusplus
 }
 #endif
+
+// Foundation and AppKit (macOS 10.12 to 10.15)
+@class NSRunningApplication;
+
+@interface NSFileManager (Macos13Apis)
+@property(readonly, copy) NSURL* homeDirectoryForCurrentUser;
+@end
+
+@interface NSWorkspaceOpenConfiguration : NSObject <NSCopying>
++ (instancetype)configuration;
+@property BOOL activates;
+@end
+
+@interface NSWorkspace (Macos13Apis)
+- (NSURL*)URLForApplicationWithBundleIdentifier:(NSString*)bundleIdentifier;
+- (void)openApplicationAtURL:(NSURL*)applicationURL
+               configuration:(NSWorkspaceOpenConfiguration*)configuration
+           completionHandler:(void (^)(NSRunningApplication* app, NSError* error))completionHandler;
+@end
