@@ -246,6 +246,26 @@ TEST(TovrinEndToEnd, ABundleWhoseExecutableCannotBeStartedFailsToLaunch) {
   }
 }
 
+// Started with its standard input and output closed, the launcher still ends with the status of
+// what happened; its own descriptors must not be mistaken for those of the launched application.
+TEST(TovrinEndToEnd, KeepsItsStatusWithItsStandardStreamsClosed) {
+  const TempFolder home;
+  installLaunchable(home, "Applications/Broken.app",
+                    {{"CFBundleIdentifier", uniqueId("Broken")}, {"CFBundleName", uniqueName("Broken")}});
+  std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
+  const std::string request = nameRequest(uniqueName("Broken"));
+  const std::string parent = me();
+  const Outcome outcome = testing_support::runInChild([&] {
+    close(STDIN_FILENO);
+    close(STDOUT_FILENO);
+    alarm(5);
+    execLauncher(request, parent, home.path());
+  });
+  EXPECT_EQ(outcome.status, 1);  // the launch failed: not 0
+  EXPECT_EQ(outcome.signal, std::nullopt);
+  EXPECT_EQ(outcome.err, "");
+}
+
 TEST(TovrinEndToEnd, AnswersEveryResolutionFailureWithItsReply) {
   const TempFolder home;
   install(home, "Applications/Twin One.app", "Twin");

@@ -51,8 +51,19 @@ std::optional<pid_t> startDetached(const std::string& executable) {
   // The child tells us through this pipe why exec failed; a pipe closed by exec means it ran.
   int report[2];
   if (pipe(report) != 0) return std::nullopt;
-  fcntl(report[0], F_SETFD, FD_CLOEXEC);
-  fcntl(report[1], F_SETFD, FD_CLOEXEC);
+  for (int& end : report) {
+    // With standard streams closed, the pipe may have got their numbers, which the child is about
+    // to give to /dev/null: move it clear of them.
+    const int moved = fcntl(end, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    close(end);
+    end = moved;
+  }
+  if (report[0] < 0 || report[1] < 0) {
+    for (const int end : report) {
+      if (end >= 0) close(end);
+    }
+    return std::nullopt;
+  }
   const std::vector<int> toClose = inheritedDescriptors();
   char* const argv[] = {const_cast<char*>(executable.c_str()), nullptr};
 
@@ -65,6 +76,7 @@ std::optional<pid_t> startDetached(const std::string& executable) {
       dup2(null, STDIN_FILENO);
       dup2(null, STDOUT_FILENO);
       dup2(null, STDERR_FILENO);
+      if (null > STDERR_FILENO) close(null);
     }
     for (const int fd : toClose) {
       if (fd != report[1]) close(fd);
