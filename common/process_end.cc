@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <cstddef>
 #include <unistd.h>
 
@@ -49,6 +50,15 @@ void writeAll(const char* data, std::size_t size) {
 }
 
 }  // namespace
+
+void reserveStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lower numbers are open by now, so the new descriptor takes this one.
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0 && null != fd) close(null);
+  }
+}
 
 void endWithLine(std::string_view text, int status) { finish(text, true, status); }
 

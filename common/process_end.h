@@ -13,6 +13,11 @@ namespace common {
 // a signal: the line is lost and the status stays that of the decision. Nothing is ever written to
 // standard error.
 
+/// Opens /dev/null on whichever of standard input, output and error is closed. Call it before
+/// anything opens a file: otherwise a file or socket opened later (by us or by a system library)
+/// could take the number of standard output and receive the answer line.
+void reserveStandardDescriptors();
+
 /// Writes `text` and "\n" to standard output, then ends the process with `status`.
 [[noreturn]] void endWithLine(std::string_view text, int status);
 

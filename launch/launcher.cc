@@ -20,6 +20,7 @@ void fail(std::string_view code) {
 }
 
 void runLauncher(int argc, const char* const argv[], platform::LauncherServices& services) {
+  common::reserveStandardDescriptors();
   if (argc != 3) fail(codes::kInvalidParams);
   // Arguments are UTF-8 text: bytes that are not become U+FFFD before anything reads them.
   const std::string requestText = common::replaceInvalidUtf8(argv[1]);

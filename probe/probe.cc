@@ -22,6 +22,7 @@ void runProbe(int argc, const char* const argv[], platform::ProbeServices& servi
   // no digit either, so replacing them first could not change the verdict.
   const std::optional<std::int32_t> parent = common::acceptParent(argv[1], services.parentPid());
   if (!parent) common::endSilently(1);
+  common::reserveStandardDescriptors();
 
   const Snapshot snapshot = gather(services);
   walk(snapshot, *parent, answer);

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <thread>
 #include <unistd.h>
@@ -186,6 +188,25 @@ TEST(ProcessEnd, KeepsItsStatusWhenStandardOutputIsClosedOrItsReaderHasGone) {
     EXPECT_EQ(gone.status, status);
     EXPECT_EQ(gone.err, "");
   }
+}
+
+TEST(ProcessEnd, ClosedStandardDescriptorsAreTakenByDevNullBeforeAnythingElse) {
+  const auto outcome = runInChild([] {
+    struct stat null{};
+    if (stat("/dev/null", &null) != 0) _exit(90);
+    close(STDIN_FILENO);
+    close(STDOUT_FILENO);
+    common::reserveStandardDescriptors();
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO}) {
+      struct stat info{};
+      if (fstat(fd, &info) != 0 || info.st_rdev != null.st_rdev) _exit(91);
+    }
+    // A file opened now cannot take standard output's number and receive the answer.
+    if (open("/dev/zero", O_RDONLY) <= STDERR_FILENO) _exit(92);
+    common::endWithLine("line", 0);
+  });
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "");
 }
 
 }  // namespace
