@@ -33,6 +33,9 @@ Value convert(CFTypeRef ref) {
     } else {
       std::int64_t value = 0;
       if (CFNumberGetValue(number, kCFNumberSInt64Type, &value)) return Value::ofInteger(value);
+      // Beyond 64 bits no integer reading can succeed, but a double may still hold it exactly.
+      double wide = 0;
+      if (CFNumberGetValue(number, kCFNumberDoubleType, &wide)) return Value::ofFloating(wide);
     }
     return Value{};
   }
@@ -97,11 +100,13 @@ class MacProbeServices final : public ProbeServices {
   std::optional<Value> windowList(std::uint32_t options, std::uint32_t relativeToWindow) override {
     // The probe reads the entries by the texts "kCGWindowOwnerPID", "kCGWindowLayer" and
     // "kCGWindowBounds", which are the values of CoreGraphics' key constants.
-    const CFArrayRef list = CGWindowListCopyWindowInfo(options, relativeToWindow);
-    if (list == nullptr) return std::nullopt;  // for example outside a login session
-    Value value = convert(list);
-    CFRelease(list);
-    return value;
+    @autoreleasepool {
+      const CFArrayRef list = CGWindowListCopyWindowInfo(options, relativeToWindow);
+      if (list == nullptr) return std::nullopt;  // for example outside a login session
+      Value value = convert(list);
+      CFRelease(list);
+      return value;
+    }
   }
 };
 

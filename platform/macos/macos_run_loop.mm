@@ -8,20 +8,24 @@ namespace {
 
 // The scheduled timers, held for the life of the process (the run loop holds them too).
 NSMutableArray<NSTimer*>* timers() {
-  static NSMutableArray<NSTimer*>* held = [NSMutableArray array];
+  static NSMutableArray<NSTimer*>* held = [[NSMutableArray alloc] init];
   return held;
 }
 
 }  // namespace
 
 void scheduleRepeating(double interval, std::function<void()> block) {
-  const std::function<void()> action = std::move(block);
-  NSTimer* timer = [NSTimer scheduledTimerWithTimeInterval:interval
-                                                   repeats:YES
-                                                     block:^(NSTimer*) {
-                                                       action();
-                                                     }];
-  [timers() addObject:timer];
+  @autoreleasepool {
+    const std::function<void()> action = std::move(block);
+    NSTimer* timer = [NSTimer scheduledTimerWithTimeInterval:interval
+                                                     repeats:YES
+                                                       block:^(NSTimer*) {
+                                                         @autoreleasepool {
+                                                           action();
+                                                         }
+                                                       }];
+    [timers() addObject:timer];
+  }
 }
 
 void runCurrentRunLoop() { [[NSRunLoop currentRunLoop] run]; }

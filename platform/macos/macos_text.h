@@ -12,7 +12,7 @@ namespace platform::macos {
 /// text can tell it was not valid, rather than the text being changed or dropped.
 std::string utf8(NSString* text);
 
-/// A string object for UTF-8 text; nil when the bytes are not UTF-8.
+/// A string object with exactly the characters of UTF-8 text; nil when the bytes are not UTF-8.
 NSString* string(std::string_view text);
 
 }  // namespace platform::macos

@@ -1,6 +1,9 @@
 #include "platform/macos/macos_text.h"
 
+#include <cstddef>
 #include <vector>
+
+#include "common/utf8.h"
 
 namespace platform::macos {
 
@@ -38,9 +41,28 @@ std::string utf8(NSString* text) {
 }
 
 NSString* string(std::string_view text) {
-  return [[NSString alloc] initWithBytes:text.data()
-                                  length:text.size()
-                                encoding:NSUTF8StringEncoding];
+  if (!common::isValidUtf8(text)) return nil;
+  if (text.empty()) return @"";
+  // Decoded here, unit for unit, rather than by the string class's UTF-8 reading, which may take a
+  // leading U+FEFF for a byte order mark and drop it: the system must get the text as it is.
+  std::vector<unichar> units;
+  units.reserve(text.size());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char lead = bytes[i];
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (bytes[i + k] & 0x3F);
+    i += length;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      units.push_back(static_cast<unichar>(0xD800 + (c >> 10)));
+      units.push_back(static_cast<unichar>(0xDC00 + (c & 0x3FF)));
+    } else {
+      units.push_back(static_cast<unichar>(c));
+    }
+  }
+  return [[NSString alloc] initWithCharacters:units.data() length:units.size()];
 }
 
 }  // namespace platform::macos

@@ -25,19 +25,30 @@ std::optional<std::string> applicationForIdentifier(const std::string& bundleId)
 void openApplication(const std::string& path, const OpenConfiguration& configuration,
                      std::function<void(const OpenReport&)> completion) {
   @autoreleasepool {
-    NSURL* url = [NSURL fileURLWithPath:string(path)];
+    NSString* text = string(path);
+    if (text == nil) {
+      // Text that is not UTF-8 names no file the workspace could open; a nil URL would raise.
+      OpenReport report;
+      report.error = true;
+      completion(report);
+      return;
+    }
+    NSURL* url = [NSURL fileURLWithPath:text];
     heldConfiguration = [NSWorkspaceOpenConfiguration configuration];
     heldConfiguration.activates = configuration.activates ? YES : NO;
+    // The block keeps its own copy of the handler. It runs on a concurrent queue of the
+    // workspace's, not on the main thread, and reads nothing but what it is passed.
     const std::function<void(const OpenReport&)> handler = std::move(completion);
-    // The handler runs on a queue of the workspace's, not on the main thread.
     [[NSWorkspace sharedWorkspace]
         openApplicationAtURL:url
                configuration:heldConfiguration
            completionHandler:^(NSRunningApplication* application, NSError* error) {
-             OpenReport report;
-             report.error = error != nil;
-             if (application != nil) report.applicationPid = application.processIdentifier;
-             handler(report);
+             @autoreleasepool {
+               OpenReport report;
+               report.error = error != nil;
+               if (application != nil) report.applicationPid = application.processIdentifier;
+               handler(report);
+             }
            }];
   }
 }
