@@ -7,7 +7,7 @@ file=$2
 here=$(dirname "$0")
 gcc_include=$(gcc -print-file-name=include)
 exec clang++ -fsyntax-only -x objective-c++ -std=c++20 -fblocks -fobjc-runtime=gcc \
-  -Wall -Wextra -Werror -Wno-unused-parameter \
-  -I"$root" -I"$here/include" -I"$gcc_include" -I/usr/include/GNUstep \
+  -Wall -Wextra -Wpedantic -Wshadow -Werror -Wno-unused-parameter \
+  -I"$root" -I"$here/include" -isystem "$gcc_include" -isystem /usr/include/GNUstep \
   -include "$here/macos13_apis.h" \
   "$file"
