@@ -1,5 +1,6 @@
 // The stand-in's answers about applications, on real folders.
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -196,6 +197,52 @@ TEST(PosixBundle, CountsOnlyTextsAndTakesABadDictionaryAsEmpty) {
     ASSERT_NE(opened, nullptr) << entry;
     EXPECT_EQ(opened->identifier(), std::nullopt) << entry;
     EXPECT_EQ(describe(opened->infoValue("CFBundleName")), "-") << entry;
+  }
+}
+
+// A string that holds U+0000 must not stop the program. The property-list library's copying
+// accessor asserts that a string has no NUL, which aborted the launcher over one application's
+// Info.plist. The library itself keeps nothing reliable past the NUL, so only the text up to it
+// is checked.
+TEST(PosixBundle, ReadsATextThatHoldsUPlus0000WithoutStopping) {
+  const TempFolder root;
+  const std::string xml = xmlInfoPlist(
+      {{"CFBundleIdentifier", "org.example.nul"}, {"CFBundleName", std::string("Nul\0Name", 8)}});
+  // The binary form by hand (the library's writer cuts a string at its NUL): a dictionary of one
+  // entry, "CFBundleName" -> "Nul\0Name", then the offset table and the trailer.
+  const std::string binary = std::string("bplist00\xD1\x01\x02\x5C" "CFBundleName\x58" "Nul\0Name"
+                                         "\x08\x0B\x18" "\0\0\0\0\0\0\x01\x01", 44) +
+                             std::string("\0\0\0\0\0\0\0\x03" "\0\0\0\0\0\0\0\0"
+                                         "\0\0\0\0\0\0\0\x21", 24);
+  for (const auto& [entry, form] : {std::pair{"Xml.app", xml}, std::pair{"Binary.app", binary}}) {
+    const std::string path = root.makeBundle(entry, form);
+    const auto outcome = testing_support::runInChild([&] {
+      const auto bundle = platform::posix::openBundle(path);
+      _exit(bundle && describe(bundle->infoValue("CFBundleName")).starts_with("=Nul") ? 0 : 1);
+    });
+    EXPECT_EQ(outcome.signal, std::nullopt) << entry;
+    EXPECT_EQ(outcome.status, 0) << entry;
+    EXPECT_EQ(outcome.err, "") << entry;
+  }
+}
+
+// Anyone who can write to an application folder can put a FIFO or a link to a device where the
+// Info.plist should be. Opening a FIFO for reading waits for a writer, and a device may never
+// end; both must count as no Info.plist, at once.
+TEST(PosixBundle, TakesAnInfoPlistThatIsNoRegularFileAsMissing) {
+  const TempFolder root;
+  root.makeFolder("Fifo.app/Contents");
+  ASSERT_EQ(mkfifo((root / "Fifo.app/Contents/Info.plist").c_str(), 0600), 0);
+  root.makeFolder("Device.app/Contents");
+  std::filesystem::create_symlink("/dev/zero", root / "Device.app/Contents/Info.plist");
+  for (const char* entry : {"Fifo.app", "Device.app"}) {
+    const auto outcome = testing_support::runInChild([&] {
+      alarm(5);  // a read that blocks ends the child by SIGALRM instead of hanging the test
+      const auto bundle = platform::posix::openBundle(root / entry);
+      _exit(bundle && !bundle->identifier() ? 0 : 1);
+    });
+    EXPECT_EQ(outcome.signal, std::nullopt) << entry;
+    EXPECT_EQ(outcome.status, 0) << entry;
   }
 }
 

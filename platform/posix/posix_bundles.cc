@@ -15,20 +15,19 @@
 namespace platform::posix {
 namespace {
 
-struct PlistFree {
-  void operator()(plist_t node) const { plist_free(node); }
-};
-using OwnedPlist = std::unique_ptr<void, PlistFree>;
-
-// The whole file, or none when it cannot be read to its end.
+// The whole file, or none when it is not a regular file or cannot be read to its end. Opened
+// without blocking: anyone who can write to an application folder can leave a FIFO or a device
+// where the file should be, and the open itself would wait for a writer.
 std::optional<std::string> readFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return std::nullopt;
-  std::string data;
   struct stat info {};
-  if (fstat(fd, &info) == 0 && info.st_size > 0) {
-    data.reserve(static_cast<std::size_t>(info.st_size));
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return std::nullopt;
   }
+  std::string data;
+  if (info.st_size > 0) data.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[16384];
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -45,19 +44,36 @@ std::optional<std::string> readFile(const std::string& path) {
   return data;
 }
 
-// The bundle's information dictionary, or none for the empty one.
-OwnedPlist readInformation(const std::string& bundlePath) {
-  const std::optional<std::string> data = readFile(bundlePath + "/Contents/Info.plist");
-  if (!data || data->empty() || data->size() > std::numeric_limits<std::uint32_t>::max()) {
-    return nullptr;
+}  // namespace
+
+Information Information::fromBytes(std::string_view bytes) {
+  Information information;
+  if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+    return information;
   }
   plist_t root = nullptr;
   // Tells a binary property list from an XML one by its header.
-  plist_from_memory(data->data(), static_cast<std::uint32_t>(data->size()), &root);
-  OwnedPlist owned(root);
-  if (!owned || plist_get_node_type(root) != PLIST_DICT) return nullptr;
-  return owned;
+  plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
+  if (root == nullptr) return information;
+  std::shared_ptr<void> owned(root, [](void* node) { plist_free(node); });
+  if (plist_get_node_type(root) == PLIST_DICT) information.root_ = std::move(owned);
+  return information;
 }
+
+InfoValue Information::value(const std::string& key) const {
+  if (!root_) return {};
+  const plist_t item = plist_dict_get_item(root_.get(), key.c_str());
+  if (item == nullptr) return {};
+  if (plist_get_node_type(item) != PLIST_STRING) return {InfoValue::Kind::other, {}};
+  // By pointer and length: a string may hold U+0000, and the copying accessor asserts that it
+  // does not, which would abort the whole program over one application's Info.plist.
+  std::uint64_t length = 0;
+  const char* text = plist_get_string_ptr(item, &length);
+  if (text == nullptr) return {InfoValue::Kind::text, {}};
+  return {InfoValue::Kind::text, std::string(text, static_cast<std::size_t>(length))};
+}
+
+namespace {
 
 class PosixBundle final : public Bundle {
  public:
@@ -71,24 +87,17 @@ class PosixBundle final : public Bundle {
 
   InfoValue infoValue(const std::string& key) override {
     if (!loaded_) {
-      information_ = readInformation(path_);
+      const std::optional<std::string> data = readFile(path_ + "/Contents/Info.plist");
+      if (data) information_ = Information::fromBytes(*data);
       loaded_ = true;
     }
-    if (!information_) return {};
-    const plist_t item = plist_dict_get_item(information_.get(), key.c_str());
-    if (item == nullptr) return {};
-    if (plist_get_node_type(item) != PLIST_STRING) return {InfoValue::Kind::other, {}};
-    char* text = nullptr;
-    plist_get_string_val(item, &text);
-    InfoValue value{InfoValue::Kind::text, text != nullptr ? text : ""};
-    std::free(text);
-    return value;
+    return information_.value(key);
   }
 
  private:
   std::string path_;
   bool loaded_ = false;
-  OwnedPlist information_;
+  Information information_;
 };
 
 bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/launcher_services.h"
@@ -20,6 +21,20 @@ std::vector<std::string> folderEntries(const std::string& folder);
 
 /// The text after the last "." of the last path component ("X.app" gives "app", "X" gives "").
 std::string pathExtension(const std::string& path);
+
+/// A bundle's information dictionary, read from the bytes of its Info.plist (XML or binary).
+class Information {
+ public:
+  /// The dictionary in `bytes`; an empty one when they hold no property list with a dictionary at
+  /// its root.
+  static Information fromBytes(std::string_view bytes);
+
+  /// The value for `key`: none when there is no such key, a text for a string, other for the rest.
+  InfoValue value(const std::string& key) const;
+
+ private:
+  std::shared_ptr<void> root_;  // the parsed root dictionary; none for the empty dictionary
+};
 
 /// A bundle for a path that is a folder once links are followed, and none for anything else.
 /// Its information dictionary is Contents/Info.plist (XML or binary), read when first asked for;
