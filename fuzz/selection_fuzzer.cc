@@ -1,6 +1,7 @@
 // The probe's window walk over value trees built from the bytes. Whatever the tree, the walk
 // offers exactly the windows that a plain reading of the rules lets through, in list order, and
 // stops at the first one the answer step takes.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -66,6 +67,51 @@ class TreeBuilder {
     if (input_.ConsumeIntegralInRange(0, 15) == 0) return value(7);  // now and then not text
     if (input_.ConsumeBool()) return Value::ofText(input_.PickValueInArray(kKeys));
     return Value::ofText(input_.ConsumeRandomLengthString(8));
+  }
+
+  // A number near the thresholds and limits the reading rules care about.
+  Value edgeNumber() {
+    static const double kEdges[] = {300.0, 299.5, 299.99999999999994, 200.0, 199.5, 0.0, -0.0, 1e6,
+                                    -1e6, 9007199254740993.0, 1e308};
+    switch (input_.ConsumeIntegralInRange(0, 3)) {
+      case 0: return Value::ofFloating(input_.PickValueInArray(kEdges));
+      case 1: return Value::ofInteger(input_.PickValueInArray<std::int64_t>(
+          {300, 299, 200, 199, 0, 9007199254740993, INT64_MAX}));
+      default: return value(7);
+    }
+  }
+
+  // A window description that comes close to qualifying: each entry the walk reads is there
+  // most of the time, holding a value near what passes, and anything may follow.
+  Value window() {
+    std::vector<Value::Entry> entries;
+    if (input_.ConsumeIntegralInRange(0, 7) != 0) {
+      entries.push_back({Value::ofText("kCGWindowOwnerPID"),
+                         input_.ConsumeBool() ? Value::ofInteger(pid()) : value(7)});
+    }
+    if (input_.ConsumeIntegralInRange(0, 7) != 0) {
+      entries.push_back({Value::ofText("kCGWindowLayer"),
+                         input_.ConsumeBool() ? Value::ofInteger(0) : edgeNumber()});
+    }
+    if (input_.ConsumeIntegralInRange(0, 7) != 0) {
+      std::vector<Value::Entry> bounds;
+      for (const char* key : {"X", "Y", "Width", "Height"}) {
+        if (input_.ConsumeIntegralInRange(0, 15) != 0) {
+          bounds.push_back({Value::ofText(key), edgeNumber()});
+        }
+      }
+      if (input_.ConsumeIntegralInRange(0, 3) == 0) bounds.push_back({key(), value(7)});
+      entries.push_back({Value::ofText("kCGWindowBounds"), Value::ofMap(std::move(bounds))});
+    }
+    Value extra = map(1, true);
+    for (auto& entry : extra.entries) {
+      const bool clash = entry.key.kind == Value::Kind::text &&
+                         std::any_of(entries.begin(), entries.end(), [&](const Value::Entry& e) {
+                           return e.key.text == entry.key.text;
+                         });
+      if (!clash) entries.push_back(std::move(entry));
+    }
+    return Value::ofMap(std::move(entries));
   }
 
   // A map with keys that differ from each other, as a platform dictionary's do.
@@ -190,8 +236,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     default: {                                                // a list of window descriptions
       std::vector<Value> windows;
       while (input.remaining_bytes() > 0 && windows.size() < 16) {
-        windows.push_back(input.ConsumeIntegralInRange(0, 31) == 0 ? build.value(1)
-                                                                   : build.map(1, true));
+        switch (input.ConsumeIntegralInRange(0, 15)) {
+          case 0: windows.push_back(build.value(1)); break;
+          case 1: case 2: case 3: windows.push_back(build.map(1, true)); break;
+          default: windows.push_back(build.window());
+        }
       }
       services.windows = Value::ofList(std::move(windows));
     }
