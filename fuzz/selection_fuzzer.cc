@@ -213,7 +213,11 @@ std::optional<probe::Result> qualifies(const Value& window, const std::set<std::
   return result;
 }
 
-bool same(double a, double b) { return a == b && std::signbit(a) == std::signbit(b); }
+// Exactly the same double: a NaN is reported as read, so it matches a NaN.
+bool same(double a, double b) {
+  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+  return a == b && std::signbit(a) == std::signbit(b);
+}
 
 bool same(const probe::Result& a, const probe::Result& b) {
   return same(a.bounds.x, b.bounds.x) && same(a.bounds.y, b.bounds.y) &&
