@@ -201,6 +201,10 @@ TEST(HostileArguments, LongAndDeepRequestsGetTheirAnswerWithinASecond) {
          return id + R"("})";
        }(),
        failure("APPLICATION_NOT_FOUND")},
+      {"U+0000 and controls in a name", R"({"name":"a\u0000b\u001f\t\u007f\ufffd"})",
+       failure("APPLICATION_NOT_FOUND")},
+      {"U+0000 and controls in an identifier", R"({"bundleId":"a\u0000b\n\r\ufffd"})",
+       failure("APPLICATION_NOT_FOUND")},
       {"long whitespace", padded("", ' ', R"({"name":"Nope"})"), failure("APPLICATION_NOT_FOUND")},
       {"long number", padded(R"({"name":)", '9', "}"), failure("INVALID_PARAMS")},
       {"arrays at the top", std::string(depth, '[') + std::string(depth, ']'),
