@@ -1,8 +1,10 @@
 #include "child.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,16 +12,31 @@
 #include <stdexcept>
 
 namespace testing_support {
-namespace {
 
-Outcome collect(pid_t child, int outFd, int errFd) {
+Outcome collect(pid_t child, int outFd, int errFd, std::chrono::steady_clock::time_point start,
+                std::optional<double> limit) {
   Outcome outcome;
+  const auto deadline = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                    std::chrono::duration<double>(limit.value_or(0)));
   // Read both pipes together, so that a child filling one of them never blocks.
   pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   std::string* sinks[2] = {&outcome.out, &outcome.err};
   int open = 2;
+  bool killed = false;
   while (open > 0) {
-    if (poll(fds, 2, -1) < 0) {
+    int timeout = -1;
+    if (limit) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        kill(child, SIGKILL);
+        killed = true;
+        break;
+      }
+      timeout = static_cast<int>(left.count());
+    }
+    const int ready = poll(fds, 2, timeout);
+    if (ready < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -36,13 +53,22 @@ Outcome collect(pid_t child, int outFd, int errFd) {
       }
     }
   }
-  int raw = 0;
-  while (waitpid(child, &raw, 0) < 0 && errno == EINTR) {
+  for (const pollfd& fd : fds) {
+    if (fd.fd >= 0) close(fd.fd);
   }
+  int raw = 0;
+  rusage usage{};
+  while (wait4(child, &raw, 0, &usage) < 0 && errno == EINTR) {
+  }
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  outcome.maxRssKiB = usage.ru_maxrss;
   if (WIFEXITED(raw)) outcome.status = WEXITSTATUS(raw);
   if (WIFSIGNALED(raw)) outcome.signal = WTERMSIG(raw);
+  if (killed) outcome.signal = SIGKILL;
   return outcome;
 }
+
+namespace {
 
 Outcome forkWith(const std::function<void()>& inChild) {
   int out[2], err[2];

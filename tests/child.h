@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,7 +16,16 @@ struct Outcome {
   std::string err;              ///< everything written to standard error
   std::optional<int> status;    ///< exit status, when it exited
   std::optional<int> signal;    ///< terminating signal, when it was killed
+  double seconds = 0;           ///< from `start` (see collect) to the child's end
+  long maxRssKiB = 0;           ///< the child's peak resident set
 };
+
+/// Reads the child's standard output and error pipes to their ends, then reaps it. A child still
+/// running `limit` seconds after `start` is killed (and reported as killed by SIGKILL), so that a
+/// hang fails a test rather than stopping the suite. Closes both pipe ends.
+Outcome collect(pid_t child, int outFd, int errFd,
+                std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now(),
+                std::optional<double> limit = std::nullopt);
 
 /// Runs `body` in a forked child whose standard output and error are pipes, and waits for it.
 /// A body that returns ends the child with status 99, which no code under test uses.

@@ -2,9 +2,7 @@
 // hostile application folders, and standard output that is closed or has no reader. Every run
 // must end with its own answer and status, in time, without a word on standard error.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "child.h"
 #include "temp_folder.h"
 
 namespace {
@@ -54,14 +53,7 @@ std::string nameRequest(const std::string& name) {
 
 enum class Output { pipe, closed, readerGone };
 
-struct Ended {
-  std::string out;
-  std::string err;
-  std::optional<int> status;
-  std::optional<int> signal;
-  double seconds = 0;
-  long maxRssKiB = 0;  // the child's peak resident set
-};
+using Ended = testing_support::Outcome;
 
 // Starts `program` with `args` and HOME at `home`, standard input on /dev/null, and waits for it,
 // timing it. A child still running after `limit` seconds is killed, so a hang fails the test
@@ -100,46 +92,7 @@ Ended run(const std::string& program, const std::vector<std::string>& args, cons
   close(out[1]);
   close(err[1]);
 
-  Ended result;
-  const auto deadline = start + std::chrono::duration<double>(limit);
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
-  bool killed = false;
-  while (open > 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      kill(child, SIGKILL);
-      killed = true;
-      break;
-    }
-    const int ready = poll(fds, 2, static_cast<int>(left.count()));
-    if (ready < 0 && errno != EINTR) break;
-    for (int i = 0; i < 2 && ready > 0; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[65536];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  int raw = 0;
-  rusage usage{};
-  while (wait4(child, &raw, 0, &usage) < 0 && errno == EINTR) {
-  }
-  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  close(out[0]);
-  close(err[0]);
-  if (WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
-  if (WIFSIGNALED(raw)) result.signal = WTERMSIG(raw);
-  if (killed) result.signal = SIGKILL;
-  result.maxRssKiB = usage.ru_maxrss;
-  return result;
+  return testing_support::collect(child, out[0], err[0], start, limit);
 }
 
 Ended tovrin(const std::string& request, const std::string& home, Output output = Output::pipe) {
@@ -149,12 +102,9 @@ Ended tovrin(const std::string& request, const std::string& home, Output output 
 std::string failure(const std::string& code) { return "{\"error\":\"" + code + "\"}\n"; }
 
 // Installs a bundle that can be launched; its executable runs until it is stopped.
-void installLaunchable(const TempFolder& home, const std::string& relative,
-                       std::vector<std::pair<std::string, std::string>> info) {
-  info.emplace_back("CFBundleExecutable", "runner");
-  const std::string bundle = home.makeBundle(relative, xmlInfoPlist(info));
-  std::filesystem::create_directories(bundle + "/Contents/MacOS");
-  std::filesystem::copy_file(kFixtureApp, bundle + "/Contents/MacOS/runner");
+std::string installLaunchable(const TempFolder& home, const std::string& relative,
+                              std::vector<std::pair<std::string, std::string>> info) {
+  return testing_support::makeLaunchableBundle(home, relative, std::move(info), kFixtureApp);
 }
 
 // Checks a success reply for `name` and stops the application it launched.

@@ -55,6 +55,14 @@ class TempFolder {
   std::string path_;
 };
 
+
+/// The contents of a file.
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 /// An XML property list whose root dictionary maps each key to a string.
 inline std::string xmlInfoPlist(const std::vector<std::pair<std::string, std::string>>& texts) {
   std::string xml =
@@ -78,11 +86,18 @@ inline std::string xmlInfoPlist(const std::vector<std::pair<std::string, std::st
   return xml + "</dict>\n</plist>\n";
 }
 
-/// The contents of a file.
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+/// Makes an application bundle at `relative` inside `home` that can be launched: `info` (with a
+/// "CFBundleExecutable" entry added) as its Info.plist, and a copy of `program` as its executable.
+/// Returns the executable's path.
+inline std::string makeLaunchableBundle(const TempFolder& home, const std::string& relative,
+                                        std::vector<std::pair<std::string, std::string>> info,
+                                        const std::string& program) {
+  info.emplace_back("CFBundleExecutable", "runner");
+  const std::string bundle = home.makeBundle(relative, xmlInfoPlist(info));
+  const std::string executable = bundle + "/Contents/MacOS/runner";
+  std::filesystem::create_directories(bundle + "/Contents/MacOS");
+  std::filesystem::copy_file(program, executable);
+  return executable;
 }
 
 }  // namespace testing_support

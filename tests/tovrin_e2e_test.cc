@@ -46,12 +46,7 @@ void install(const TempFolder& home, const std::string& relative, const std::str
 // `info` is its Info.plist without the executable's entry, which is added.
 std::string installLaunchable(const TempFolder& home, const std::string& relative,
                               std::vector<std::pair<std::string, std::string>> info) {
-  info.emplace_back("CFBundleExecutable", "runner");
-  const std::string bundle = home.makeBundle(relative, xmlInfoPlist(info));
-  const std::string executable = bundle + "/Contents/MacOS/runner";
-  std::filesystem::create_directories(bundle + "/Contents/MacOS");
-  std::filesystem::copy_file(kFixtureApp, executable);
-  return executable;
+  return testing_support::makeLaunchableBundle(home, relative, std::move(info), kFixtureApp);
 }
 
 // Whether `pid` is a live process (not a zombie) running `executable`.
