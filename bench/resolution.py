@@ -8,7 +8,7 @@ bundles beyond their list of entries.
 
 Usage: bench/resolution.py [RUNS] [COUNT ...]   (defaults: 9 runs; 500 and 2000 bundles)
 The launcher is taken from $BUILD_DIR/bin/tovrin (BUILD_DIR defaults to "build") and built there
-when it is missing. The bundles' Info.plist files are the real ones in ../shared/fixtures, in turn.
+when it is missing. The bundles' Info.plist files are the real ones in tests/data/info-plists, in turn.
 """
 
 import glob
@@ -21,7 +21,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIXTURES = os.path.join(ROOT, "..", "shared", "fixtures", "info-plists")
+FIXTURES = os.path.join(ROOT, "tests", "data", "info-plists")
 REQUEST = '{"name":"No Such Application"}'
 NOT_FOUND = '{"error":"APPLICATION_NOT_FOUND"}\n'
 
