@@ -26,7 +26,7 @@ std::string_view keyText(Result::CodingKeys key) {
 
 std::string numberText(double value) {
   // Floating-point to_chars is missing from the oldest C++ library we ship against, so take the
-  // shortest %g precision that reads back exactly; 17 digits always do.
+  // smallest %g precision that reads back exactly; 17 digits always do.
   char buffer[32];
   if (std::trunc(value) == value && std::fabs(value) < 1e17) {
     std::snprintf(buffer, sizeof buffer, "%.0f", value);  // an integral value, digit by digit

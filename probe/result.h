@@ -32,8 +32,9 @@ std::string_view keyText(Result::CodingKeys key);
 /// NaN or infinite, which JSON cannot express.
 std::optional<std::string> encodeResult(const Result& result);
 
-/// The shortest JSON number text that reads back as exactly `value` (integral values without a
-/// fractional part). `value` must be finite.
+/// JSON number text that reads back as exactly `value`: an integral value below 1e17 in magnitude
+/// as plain digits, any other in C's `%g` form with the fewest significant digits (at most 17)
+/// that read back exactly (`0.5`, `1e-05`, `1e+17`). `value` must be finite.
 std::string numberText(double value);
 
 }  // namespace probe
