@@ -1,5 +1,6 @@
 #include "launch/resolution.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <utf8proc.h>
@@ -59,8 +60,11 @@ std::vector<std::string> scanFolderPaths(platform::LauncherServices& services,
       homeAsked = true;
     }
     // Without a home folder there is no folder inside it. An empty path would otherwise turn into
-    // "/Applications" a second time, and make every application there ambiguous.
-    if (home && !home->empty()) paths.push_back(appendComponent(*home, folder.path));
+    // "/Applications" a second time, and make every application there ambiguous; so would the
+    // root folder as home, which names a folder already scanned.
+    if (!home || home->empty()) continue;
+    std::string path = appendComponent(*home, folder.path);
+    if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(std::move(path));
   }
   return paths;
 }

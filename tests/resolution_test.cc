@@ -449,7 +449,10 @@ TEST(LauncherResolution, ScansTheProgramsFoldersBetweenTheWatchAndTheWait) {
   } cases[] = {
       {"/Users/me", {"/Applications", "/System/Applications", "/Users/me/Applications"}},
       {"/Users/me/", {"/Applications", "/System/Applications", "/Users/me/Applications"}},
-      {"/", {"/Applications", "/System/Applications", "/Applications"}},
+      // The root folder as home names "/Applications" again: scanned once, or every application
+      // there would be ambiguous.
+      {"/", {"/Applications", "/System/Applications"}},
+      {"//", {"/Applications", "/System/Applications"}},
       {std::nullopt, {"/Applications", "/System/Applications"}},
       {"", {"/Applications", "/System/Applications"}},
   };
