@@ -18,7 +18,6 @@
 #include "platform/probe_services.h"
 #include "probe/result.h"
 #include "probe/selection.h"
-#include "probe/value.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "launch/completion.h"
 
 #include "common/process_end.h"
-#include "launch/launcher.h"
+#include "launch/fail.h"
 #include "launch/messages.h"
 
 namespace launch {

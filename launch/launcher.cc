@@ -8,16 +8,11 @@
 #include "common/process_end.h"
 #include "common/utf8.h"
 #include "launch/completion.h"
+#include "launch/fail.h"
 #include "launch/messages.h"
 #include "launch/resolution.h"
 
 namespace launch {
-
-void fail(std::string_view code) {
-  Reply reply;
-  reply.error = std::string(code);
-  common::endWithLine(encodeReply(reply), 1);
-}
 
 void runLauncher(int argc, const char* const argv[], platform::LauncherServices& services) {
   common::reserveStandardDescriptors();

@@ -6,7 +6,7 @@
 #include <utf8proc.h>
 
 #include "common/utf8.h"
-#include "launch/launcher.h"
+#include "launch/fail.h"
 
 namespace launch {
 namespace {

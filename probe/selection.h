@@ -9,9 +9,11 @@
 
 #include "platform/probe_services.h"
 #include "probe/result.h"
-#include "probe/value.h"
 
 namespace probe {
+
+/// The window services' value tree, as the reading rules below name it.
+using Value = platform::WindowValue;
 
 /// The bundle identifier of the system settings application.
 inline constexpr std::string_view kSettingsBundleIdentifier = "com.apple.systempreferences";

@@ -15,7 +15,7 @@ class FakeProbeServices : public platform::ProbeServices {
   std::int32_t parent = 4242;
   std::vector<std::int32_t> settingsPids;
   std::optional<std::int32_t> front;
-  std::optional<probe::Value> windows;
+  std::optional<platform::WindowValue> windows;
 
   std::vector<std::string> calls;
 
@@ -31,7 +31,7 @@ class FakeProbeServices : public platform::ProbeServices {
     calls.push_back("frontmostApplicationPid");
     return front;
   }
-  std::optional<probe::Value> windowList(std::uint32_t options, std::uint32_t relative) override {
+  std::optional<platform::WindowValue> windowList(std::uint32_t options, std::uint32_t relative) override {
     calls.push_back("windowList " + std::to_string(options) + " " + std::to_string(relative));
     return windows;
   }

@@ -6,6 +6,7 @@
 
 #include "child.h"
 #include "fake_launcher_services.h"
+#include "launch/fail.h"
 #include "launch/launcher.h"
 
 namespace {

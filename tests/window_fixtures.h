@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "probe/value.h"
+#include "platform/probe_services.h"
 
 namespace testing_support {
 
-using probe::Value;
+using Value = platform::WindowValue;
 
 inline Value integer(std::int64_t v) { return Value::ofInteger(v); }
 inline Value floating(double v) { return Value::ofFloating(v); }

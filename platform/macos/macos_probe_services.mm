@@ -14,7 +14,7 @@
 namespace platform {
 namespace {
 
-using probe::Value;
+using Value = WindowValue;
 
 // Keeps what the reading rules need: whether a number is floating point and its exact value
 // (a conversion that would lose anything gives a value no rule accepts), booleans apart from

@@ -15,7 +15,7 @@ class PosixProbeServices final : public ProbeServices {
 
   std::optional<std::int32_t> frontmostApplicationPid() override { return std::nullopt; }
 
-  std::optional<probe::Value> windowList(std::uint32_t, std::uint32_t) override {
+  std::optional<WindowValue> windowList(std::uint32_t, std::uint32_t) override {
     return std::nullopt;
   }
 };
