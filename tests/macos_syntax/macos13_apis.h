@@ -64,8 +64,15 @@ extern const CFStringRef kCGWindowBounds;
 }
 #endif
 
-// Foundation and AppKit (macOS 10.12 to 10.15)
+// Foundation and AppKit (macOS 10.9 to 10.15)
 @class NSRunningApplication;
+
+@interface NSURL (Macos13Apis)
++ (NSURL*)fileURLWithFileSystemRepresentation:(const char*)path
+                                  isDirectory:(BOOL)isDir
+                                relativeToURL:(NSURL*)baseURL;
+@property(readonly) const char* fileSystemRepresentation __attribute__((objc_returns_inner_pointer));
+@end
 
 @interface NSFileManager (Macos13Apis)
 @property(readonly, copy) NSURL* homeDirectoryForCurrentUser;
