@@ -33,9 +33,11 @@ Outcome runInChild(const std::function<void()>& body);
 
 /// Starts `path` with `args` (the program path is added as the first entry) as a child of this
 /// process, with standard input on /dev/null, and waits for it. `env`, when given, replaces the
-/// environment.
+/// environment. With `limit`, a program still running that many seconds after its start is
+/// killed (see collect).
 Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
-                   const std::optional<std::vector<std::string>>& env = std::nullopt);
+                   const std::optional<std::vector<std::string>>& env = std::nullopt,
+                   std::optional<double> limit = std::nullopt);
 
 /// Reads a file descriptor to its end.
 std::string readAll(int fd);

@@ -23,6 +23,10 @@ typedef const struct __CFDictionary* CFDictionaryRef;
 typedef const struct __CFNumber* CFNumberRef;
 typedef const struct __CFBoolean* CFBooleanRef;
 typedef CFIndex CFNumberType;
+typedef uint32_t CFStringEncoding;
+enum {
+  kCFStringEncodingUTF8 = 0x08000100,
+};
 enum {
   kCFNumberSInt64Type = 4,
   kCFNumberDoubleType = 13,
@@ -36,6 +40,8 @@ CFTypeID CFNumberGetTypeID(void);
 Boolean CFNumberIsFloatType(CFNumberRef number);
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
 CFTypeID CFStringGetTypeID(void);
+Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize,
+                           CFStringEncoding encoding);
 CFTypeID CFArrayGetTypeID(void);
 CFIndex CFArrayGetCount(CFArrayRef theArray);
 const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
