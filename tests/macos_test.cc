@@ -49,7 +49,8 @@ Outcome runProgram(const std::string& path, const std::vector<std::string>& args
 // Says what a test saw, for the log of the run.
 void seen(const std::string& what) {
   std::cout << "[ seen     ] " << what << std::endl;
-  ::testing::Test::RecordProperty("seen", what);
+  static int count = 0;  // a property of the same key would replace the one before
+  ::testing::Test::RecordProperty("seen" + std::to_string(++count), what);
 }
 
 std::string describe(const Outcome& outcome) {
