@@ -98,7 +98,7 @@ Outcome runInChild(const std::function<void()>& body) { return forkWith(body); }
 
 Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
                    const std::optional<std::vector<std::string>>& env,
-                   std::optional<double> limit) {
+                   std::optional<double> limit, StandardOutput output) {
   // Everything exec needs is prepared before the fork.
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(path.c_str()));
@@ -112,6 +112,7 @@ Outcome runProgram(const std::string& path, const std::vector<std::string>& args
   return forkWith([&] {
     const int null = open("/dev/null", O_RDONLY);
     if (null >= 0) dup2(null, STDIN_FILENO);
+    if (output == StandardOutput::closed) close(STDOUT_FILENO);
     if (env) {
       execve(path.c_str(), argv.data(), envp.data());
     } else {

@@ -28,8 +28,22 @@ enum {
   kCFStringEncodingUTF8 = 0x08000100,
 };
 enum {
+  kCFNumberSInt8Type = 1,
+  kCFNumberSInt16Type = 2,
+  kCFNumberSInt32Type = 3,
   kCFNumberSInt64Type = 4,
+  kCFNumberFloat32Type = 5,
+  kCFNumberFloat64Type = 6,
+  kCFNumberCharType = 7,
+  kCFNumberShortType = 8,
+  kCFNumberIntType = 9,
+  kCFNumberLongType = 10,
+  kCFNumberLongLongType = 11,
+  kCFNumberFloatType = 12,
   kCFNumberDoubleType = 13,
+  kCFNumberCFIndexType = 14,
+  kCFNumberNSIntegerType = 15,
+  kCFNumberCGFloatType = 16,
 };
 
 CFTypeID CFGetTypeID(CFTypeRef cf);
@@ -38,6 +52,7 @@ CFTypeID CFBooleanGetTypeID(void);
 Boolean CFBooleanGetValue(CFBooleanRef boolean);
 CFTypeID CFNumberGetTypeID(void);
 Boolean CFNumberIsFloatType(CFNumberRef number);
+CFNumberType CFNumberGetType(CFNumberRef number);
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
 CFTypeID CFStringGetTypeID(void);
 Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize,
@@ -48,6 +63,7 @@ const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
 CFTypeID CFDictionaryGetTypeID(void);
 CFIndex CFDictionaryGetCount(CFDictionaryRef theDict);
 void CFDictionaryGetKeysAndValues(CFDictionaryRef theDict, const void** keys, const void** values);
+const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key);
 
 // CoreGraphics: the window list
 typedef uint32_t CGWindowID;
