@@ -13,6 +13,7 @@ when it is missing. The bundles' Info.plist files are the real ones in tests/dat
 
 import glob
 import os
+import re
 import shutil
 import statistics
 import subprocess
@@ -23,6 +24,11 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FIXTURES = os.path.join(ROOT, "tests", "data", "info-plists")
 REQUEST = '{"name":"No Such Application"}'
+# How the launcher is given another home folder: Foundation on macOS follows CFFIXED_USER_HOME and
+# ignores HOME; the stand-in elsewhere reads HOME.
+HOME_VARIABLE = "CFFIXED_USER_HOME" if sys.platform == "darwin" else "HOME"
+# getrusage's peak resident set is in bytes on macOS and in KiB on Linux.
+RSS_UNIT = 1024 if sys.platform == "darwin" else 1
 NOT_FOUND = '{"error":"APPLICATION_NOT_FOUND"}\n'
 
 
@@ -68,13 +74,24 @@ def peak_kib(argv, env=None, parent_last=False):
     """The peak resident memory of argv in KiB; with `parent_last`, its parent's pid is appended.
 
     A child of this process would carry Python's own peak from before its exec, so the program is
-    measured under GNU time, which a shell execs: the shell's pid ($$) is then the program's
-    parent. Without GNU time, getrusage of a child of ours stands in, with that overstatement.
+    measured under time(1), which a shell execs: the shell's pid ($$) is then the program's
+    parent. GNU time (Linux) writes %M in KiB to a file; BSD time (macOS) with -l writes the
+    maximum resident set size in bytes to standard error, which neither program uses. Without
+    either, getrusage of a child of ours stands in, with that overstatement.
     """
-    gnu_time = "/usr/bin/time"
-    if os.access(gnu_time, os.X_OK):
+    time_tool = "/usr/bin/time"
+    suffix = " $$" if parent_last else ""
+    if sys.platform == "darwin" and os.access(time_tool, os.X_OK):
+        script = "exec " + time_tool + ' -l "$@"' + suffix
+        done = subprocess.run(["bash", "-c", script, "time", *argv], env=env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                              check=False)
+        found = re.search(r"(\d+)\s+maximum resident set size", done.stderr)
+        if found:
+            return int(found.group(1)) // 1024
+    elif os.access(time_tool, os.X_OK):
         with tempfile.NamedTemporaryFile("r") as report:
-            script = 'exec ' + gnu_time + ' -f %M -o "$0" "$@"' + (" $$" if parent_last else "")
+            script = "exec " + time_tool + ' -f %M -o "$0" "$@"' + suffix
             subprocess.run(["bash", "-c", script, report.name, *argv], env=env,
                            stdout=subprocess.DEVNULL, check=False)
             return int(report.read().split()[-1])
@@ -82,13 +99,13 @@ def peak_kib(argv, env=None, parent_last=False):
         argv = [*argv, str(os.getpid())]
     pid = os.posix_spawn(argv[0], argv, env if env is not None else os.environ,
                          file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0)])
-    return os.wait4(pid, 0)[2].ru_maxrss
+    return os.wait4(pid, 0)[2].ru_maxrss // RSS_UNIT
 
 
 def measure(tovrin, cat, count, plists, runs):
     home, paths = make_home(count, plists)
     try:
-        env = {"HOME": home}
+        env = {HOME_VARIABLE: home}
         request = [tovrin, REQUEST, str(os.getpid())]
         # The launcher's parent must be this process, which subprocess.run makes it.
         answer = subprocess.run(request, env=env, capture_output=True, text=True)

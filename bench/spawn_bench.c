@@ -58,7 +58,11 @@ int main(int argc, char* argv[]) {
       struct rusage usage;
       wait4(child, &status, 0, &usage);
       times[p * runs + run] = now() - start;
-      memory[p * runs + run] = (double)usage.ru_maxrss;
+#ifdef __APPLE__
+      memory[p * runs + run] = (double)usage.ru_maxrss / 1024.0; /* bytes on macOS */
+#else
+      memory[p * runs + run] = (double)usage.ru_maxrss; /* KiB */
+#endif
       if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         fprintf(stderr, "%s failed\n", argv[2 + p]);
         return 4;

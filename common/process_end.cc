@@ -10,7 +10,9 @@
 namespace common {
 namespace {
 
-std::atomic_flag decided = ATOMIC_FLAG_INIT;
+// Clear from the start: a default-constructed flag is clear since C++20 (ATOMIC_FLAG_INIT is
+// deprecated there, and libc++ refuses it under -Werror).
+std::atomic_flag decided;
 
 [[noreturn]] void waitForTheWinner() {
   // Another thread has decided and is ending the process; this one only waits for that.

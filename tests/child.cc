@@ -70,9 +70,11 @@ Outcome collect(pid_t child, int outFd, int errFd, std::chrono::steady_clock::ti
 
 namespace {
 
-Outcome forkWith(const std::function<void()>& inChild) {
+Outcome forkWith(const std::function<void()>& inChild,
+                 std::optional<double> limit = std::nullopt) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
+  const auto start = std::chrono::steady_clock::now();
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork");
   if (child == 0) {
@@ -87,7 +89,7 @@ Outcome forkWith(const std::function<void()>& inChild) {
   }
   close(out[1]);
   close(err[1]);
-  return collect(child, out[0], err[0]);
+  return collect(child, out[0], err[0], start, limit);
 }
 
 }  // namespace
@@ -95,7 +97,8 @@ Outcome forkWith(const std::function<void()>& inChild) {
 Outcome runInChild(const std::function<void()>& body) { return forkWith(body); }
 
 Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
-                   const std::optional<std::vector<std::string>>& env) {
+                   const std::optional<std::vector<std::string>>& env,
+                   std::optional<double> limit, StandardOutput output) {
   // Everything exec needs is prepared before the fork.
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(path.c_str()));
@@ -109,13 +112,14 @@ Outcome runProgram(const std::string& path, const std::vector<std::string>& args
   return forkWith([&] {
     const int null = open("/dev/null", O_RDONLY);
     if (null >= 0) dup2(null, STDIN_FILENO);
+    if (output == StandardOutput::closed) close(STDOUT_FILENO);
     if (env) {
       execve(path.c_str(), argv.data(), envp.data());
     } else {
       execv(path.c_str(), argv.data());
     }
     _exit(98);
-  });
+  }, limit);
 }
 
 std::string readAll(int fd) {

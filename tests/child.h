@@ -31,11 +31,18 @@ Outcome collect(pid_t child, int outFd, int errFd,
 /// A body that returns ends the child with status 99, which no code under test uses.
 Outcome runInChild(const std::function<void()>& body);
 
+/// Where a started program's standard output goes: a pipe read by `collect`, or nowhere at all
+/// (file descriptor 1 closed when the program starts).
+enum class StandardOutput { pipe, closed };
+
 /// Starts `path` with `args` (the program path is added as the first entry) as a child of this
 /// process, with standard input on /dev/null, and waits for it. `env`, when given, replaces the
-/// environment.
+/// environment. With `limit`, a program still running that many seconds after its start is
+/// killed (see collect).
 Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
-                   const std::optional<std::vector<std::string>>& env = std::nullopt);
+                   const std::optional<std::vector<std::string>>& env = std::nullopt,
+                   std::optional<double> limit = std::nullopt,
+                   StandardOutput output = StandardOutput::pipe);
 
 /// Reads a file descriptor to its end.
 std::string readAll(int fd);

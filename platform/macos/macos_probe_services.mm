@@ -81,9 +81,11 @@ class MacProbeServices final : public ProbeServices {
     @autoreleasepool {
       NSString* identifier = macos::string(bundleIdentifier);
       if (identifier == nil) return pids;
-      for (NSRunningApplication* application in
+      for (id application in
            [NSRunningApplication runningApplicationsWithBundleIdentifier:identifier]) {
-        pids.push_back(static_cast<std::int32_t>(application.processIdentifier));
+        if (![application isKindOfClass:[NSRunningApplication class]]) continue;
+        const pid_t pid = static_cast<NSRunningApplication*>(application).processIdentifier;
+        pids.push_back(static_cast<std::int32_t>(pid));
       }
     }
     return pids;
@@ -91,9 +93,9 @@ class MacProbeServices final : public ProbeServices {
 
   std::optional<std::int32_t> frontmostApplicationPid() override {
     @autoreleasepool {
-      NSRunningApplication* front = [[NSWorkspace sharedWorkspace] frontmostApplication];
-      if (front == nil) return std::nullopt;
-      return static_cast<std::int32_t>(front.processIdentifier);
+      const id front = [[NSWorkspace sharedWorkspace] frontmostApplication];
+      if (![front isKindOfClass:[NSRunningApplication class]]) return std::nullopt;
+      return static_cast<std::int32_t>(static_cast<NSRunningApplication*>(front).processIdentifier);
     }
   }
 

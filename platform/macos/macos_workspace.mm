@@ -1,6 +1,9 @@
 // The shared workspace: the application database's lookup by identifier, and the open call.
 #import <AppKit/AppKit.h>
 
+#include <system_error>
+#include <thread>
+
 #include "platform/macos/macos_launcher.h"
 #include "platform/macos/macos_text.h"
 
@@ -16,24 +19,36 @@ std::optional<std::string> applicationForIdentifier(const std::string& bundleId)
   @autoreleasepool {
     NSString* identifier = string(bundleId);
     if (identifier == nil) return std::nullopt;
-    NSURL* url = [[NSWorkspace sharedWorkspace] URLForApplicationWithBundleIdentifier:identifier];
-    if (url == nil || url.path == nil) return std::nullopt;
-    return utf8(url.path);
+    NSWorkspace* workspace = [NSWorkspace sharedWorkspace];
+    const id found = [workspace URLForApplicationWithBundleIdentifier:identifier];
+    if (![found isKindOfClass:[NSURL class]]) return std::nullopt;
+    NSURL* url = static_cast<NSURL*>(found);
+    if (!url.isFileURL) return std::nullopt;
+    const char* bytes = url.fileSystemRepresentation;
+    if (bytes == nullptr || *bytes == '\0') return std::nullopt;
+    return std::string(bytes);
   }
 }
 
 void openApplication(const std::string& path, const OpenConfiguration& configuration,
                      std::function<void(const OpenReport&)> completion) {
   @autoreleasepool {
-    NSString* text = string(path);
-    if (text == nil) {
-      // Text that is not UTF-8 names no file the workspace could open; a nil URL would raise.
+    // From the path's bytes, as the folder listing and the lookup gave them: nothing to decode.
+    NSURL* url = [NSURL fileURLWithFileSystemRepresentation:path.c_str()
+                                                isDirectory:YES
+                                              relativeToURL:nil];
+    if (url == nil) {
+      // No URL, nothing the workspace could open (a nil URL would raise). The answer still comes
+      // later and from elsewhere, as the workspace's would.
       OpenReport report;
       report.error = true;
-      completion(report);
+      try {
+        std::thread([report, handler = completion] { handler(report); }).detach();
+      } catch (const std::system_error&) {
+        completion(report);  // no thread to answer from: from here, then
+      }
       return;
     }
-    NSURL* url = [NSURL fileURLWithPath:text];
     heldConfiguration = [NSWorkspaceOpenConfiguration configuration];
     heldConfiguration.activates = configuration.activates ? YES : NO;
     // The block keeps its own copy of the handler. It runs on a concurrent queue of the
@@ -46,7 +61,9 @@ void openApplication(const std::string& path, const OpenConfiguration& configura
              @autoreleasepool {
                OpenReport report;
                report.error = error != nil;
-               if (application != nil) report.applicationPid = application.processIdentifier;
+               if ([application isKindOfClass:[NSRunningApplication class]]) {
+                 report.applicationPid = application.processIdentifier;
+               }
                handler(report);
              }
            }];

@@ -161,7 +161,8 @@ std::string pathExtension(const std::string& path) {
   const std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
   if (start >= end) return {};
   const std::string::size_type dot = path.rfind('.', end - 1);
-  if (dot == std::string::npos || dot < start) return {};
+  // A dot that opens the component only hides it (".app" has no extension), as on a Mac.
+  if (dot == std::string::npos || dot <= start) return {};
   return path.substr(dot + 1, end - dot - 1);
 }
 

@@ -19,7 +19,8 @@ std::optional<std::string> homeFolder();
 /// in the order the file system gives them; empty when the folder cannot be read to its end.
 std::vector<std::string> folderEntries(const std::string& folder);
 
-/// The text after the last "." of the last path component ("X.app" gives "app", "X" gives "").
+/// The text after the last "." of the last path component ("X.app" gives "app", "X" gives ""),
+/// unless that dot is the component's first character (".app" gives "").
 std::string pathExtension(const std::string& path);
 
 /// A bundle's information dictionary, read from the bytes of its Info.plist (XML or binary).

@@ -23,9 +23,27 @@ typedef const struct __CFDictionary* CFDictionaryRef;
 typedef const struct __CFNumber* CFNumberRef;
 typedef const struct __CFBoolean* CFBooleanRef;
 typedef CFIndex CFNumberType;
+typedef uint32_t CFStringEncoding;
 enum {
+  kCFStringEncodingUTF8 = 0x08000100,
+};
+enum {
+  kCFNumberSInt8Type = 1,
+  kCFNumberSInt16Type = 2,
+  kCFNumberSInt32Type = 3,
   kCFNumberSInt64Type = 4,
+  kCFNumberFloat32Type = 5,
+  kCFNumberFloat64Type = 6,
+  kCFNumberCharType = 7,
+  kCFNumberShortType = 8,
+  kCFNumberIntType = 9,
+  kCFNumberLongType = 10,
+  kCFNumberLongLongType = 11,
+  kCFNumberFloatType = 12,
   kCFNumberDoubleType = 13,
+  kCFNumberCFIndexType = 14,
+  kCFNumberNSIntegerType = 15,
+  kCFNumberCGFloatType = 16,
 };
 
 CFTypeID CFGetTypeID(CFTypeRef cf);
@@ -34,14 +52,18 @@ CFTypeID CFBooleanGetTypeID(void);
 Boolean CFBooleanGetValue(CFBooleanRef boolean);
 CFTypeID CFNumberGetTypeID(void);
 Boolean CFNumberIsFloatType(CFNumberRef number);
+CFNumberType CFNumberGetType(CFNumberRef number);
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
 CFTypeID CFStringGetTypeID(void);
+Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize,
+                           CFStringEncoding encoding);
 CFTypeID CFArrayGetTypeID(void);
 CFIndex CFArrayGetCount(CFArrayRef theArray);
 const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
 CFTypeID CFDictionaryGetTypeID(void);
 CFIndex CFDictionaryGetCount(CFDictionaryRef theDict);
 void CFDictionaryGetKeysAndValues(CFDictionaryRef theDict, const void** keys, const void** values);
+const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key);
 
 // CoreGraphics: the window list
 typedef uint32_t CGWindowID;
@@ -64,8 +86,15 @@ extern const CFStringRef kCGWindowBounds;
 }
 #endif
 
-// Foundation and AppKit (macOS 10.12 to 10.15)
+// Foundation and AppKit (macOS 10.9 to 10.15)
 @class NSRunningApplication;
+
+@interface NSURL (Macos13Apis)
++ (NSURL*)fileURLWithFileSystemRepresentation:(const char*)path
+                                  isDirectory:(BOOL)isDir
+                                relativeToURL:(NSURL*)baseURL;
+@property(readonly) const char* fileSystemRepresentation __attribute__((objc_returns_inner_pointer));
+@end
 
 @interface NSFileManager (Macos13Apis)
 @property(readonly, copy) NSURL* homeDirectoryForCurrentUser;
