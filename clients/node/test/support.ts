@@ -1,4 +1,5 @@
 // What the suites share: temporary folders, bundles, fake helpers, the schemas.
+import { spawnSync } from "node:child_process";
 import * as fs from "node:fs";
 import * as os from "node:os";
 import * as path from "node:path";
@@ -47,12 +48,19 @@ process.on("exit", stopLaunched);
 
 /** Whether a process with this pid exists and is not a zombie. */
 export function alive(pid: number): boolean {
-  try {
-    const stat = fs.readFileSync(`/proc/${pid}/stat`, "utf8");
-    return stat.slice(stat.lastIndexOf(")") + 2, stat.lastIndexOf(")") + 3) !== "Z";
-  } catch {
-    return false;
+  let state: string;
+  if (fs.existsSync("/proc/self/stat")) {
+    try {
+      const stat = fs.readFileSync(`/proc/${pid}/stat`, "utf8");
+      state = stat.slice(stat.lastIndexOf(")") + 2, stat.lastIndexOf(")") + 3);
+    } catch {
+      return false;
+    }
+  } else {
+    state = spawnSync("ps", ["-o", "stat=", "-p", String(pid)], { encoding: "utf8" }).stdout.trim();
+    if (state === "") return false;
   }
+  return !state.startsWith("Z");
 }
 
 function xmlEscape(text: string): string {
