@@ -60,15 +60,17 @@ export function locateHelper(
     folders = [fromEnv];
     source = HELPERS_DIR_VARIABLE;
   } else {
-    const executableFolder = path.dirname(execPath);
-    if (!/\.app[\\/]Contents[\\/]MacOS$/i.test(executableFolder)) {
+    // The outermost bundle: Electron's helper processes run from bundles nested inside the
+    // application's own (Contents/Frameworks/<App> Helper.app/Contents/MacOS).
+    const bundle = /^(.*?\.app)[\\/]Contents[\\/]/i.exec(execPath)?.[1];
+    if (bundle === undefined || !/[\\/]Contents[\\/]MacOS$/i.test(path.dirname(execPath))) {
       refuse(
         helper,
         `not inside a packaged macOS application (${execPath}): pass the helpersDir option or set ${HELPERS_DIR_VARIABLE}`,
       );
     }
-    folders = [executableFolder, path.join(path.dirname(executableFolder), "Helpers")];
-    source = "the application bundle";
+    folders = [path.join(bundle, "Contents", "MacOS"), path.join(bundle, "Contents", "Helpers")];
+    source = `the application bundle; in development, set ${HELPERS_DIR_VARIABLE}`;
   }
 
   const tried: string[] = [];

@@ -81,8 +81,12 @@ describe("finding the helpers", () => {
     assert.equal(locateHelper("pelsor", undefined, {}, executable), path.join(contents, "Helpers", "pelsor"));
     fs.writeFileSync(path.join(contents, "MacOS", "tovrin"), "#!/bin/sh\n", { mode: 0o755 });
     assert.equal(locateHelper("tovrin", undefined, {}, executable), path.join(contents, "MacOS", "tovrin"));
+    // An Electron helper process, in a bundle nested inside the application's.
+    const nested = path.join(contents, "Frameworks", "My App Helper.app", "Contents", "MacOS", "My App Helper");
+    assert.equal(locateHelper("pelsor", undefined, {}, nested), path.join(contents, "Helpers", "pelsor"));
     const missing = refusal(() => locateHelper("tovrin", undefined, {}, path.join(root, "Other.app", "Contents", "MacOS", "Other")));
     assert.match(missing.message, /Other\.app\/Contents\/MacOS\/tovrin: no such file/);
     assert.match(missing.message, /Other\.app\/Contents\/Helpers\/tovrin: no such file/);
+    assert.match(missing.message, /TOVRIN_PELSOR_HELPERS_DIR/);
   });
 });
