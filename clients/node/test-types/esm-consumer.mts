@@ -40,6 +40,16 @@ export async function use(): Promise<void> {
     void code;
   });
   watcher.on("recovered", () => undefined);
+  watcher.on("change", (value) => {
+    // @ts-expect-error -- the listener's argument is typed, not any
+    const wrong: number = value;
+    void wrong;
+  });
+  watcher.once("error", (error) => {
+    // @ts-expect-error -- a HelperError, not any
+    const wrong: number = error;
+    void wrong;
+  });
   for await (const value of watcher) {
     const next: ProbeResult = value;
     void next;
