@@ -279,7 +279,7 @@ describe("watchSettingsWindow", () => {
     entries.forEach((entry, index) => assert.ok(entry.startsWith(index % 2 === 0 ? "start" : "end"), entries.join("\n")));
     const starts = entries.filter((entry) => entry.startsWith("start"));
     // 200 ms probes in about 0.7-0.9 s: queued ticks would have run many more, back to back.
-    assert.ok(starts.length >= 3 && starts.length <= 6, entries.join("\n"));
+    assert.ok(starts.length >= 2 && starts.length <= 6, entries.join("\n"));
     const last = Number(starts.at(-1)?.split(" ")[1]);
     assert.ok(await eventually(() => !alive(last)), "the probe in flight still runs");
   });
