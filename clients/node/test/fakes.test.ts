@@ -98,8 +98,9 @@ describe("launchApplication reads exactly one reply line", () => {
 
   it("turns what spawn throws into a rejection", async () => {
     const helpersDir = fakeHelpers({ tovrin: `echo '${SUCCESS}'` });
-    // One environment string longer than an argument may be: spawn throws E2BIG.
-    const promise = launchApplication({ name: "Fake" }, { helpersDir, env: { BIG: "x".repeat(200_000) } });
+    // An environment too large for exec (over one argument's limit on Linux, over the total on
+    // macOS): spawn throws E2BIG.
+    const promise = launchApplication({ name: "Fake" }, { helpersDir, env: { BIG: "x".repeat(2_000_000) } });
     const error = await rejection(promise);
     assert.equal(error.code, "SPAWN_FAILED");
     assert.equal(error.launched, "no");
