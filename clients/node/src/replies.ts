@@ -1,0 +1,88 @@
+// Reading the one line a helper writes.
+import {
+  REPLY_ERROR_CODES,
+  type LaunchedApplication,
+  type ProbeResult,
+  type ReplyErrorCode,
+} from "./protocol.js";
+
+/** What a helper's standard output held. */
+export type Output =
+  | { kind: "empty" }
+  | { kind: "value"; value: unknown }
+  | { kind: "bad"; reason: string };
+
+const decoder = new TextDecoder("utf-8", { fatal: true, ignoreBOM: true });
+
+/** Exactly one line of UTF-8 JSON ending in a line feed is a value; nothing is empty. */
+export function readOutput(stdout: Uint8Array): Output {
+  if (stdout.length === 0) return { kind: "empty" };
+  let text: string;
+  try {
+    text = decoder.decode(stdout);
+  } catch {
+    return { kind: "bad", reason: "not UTF-8" };
+  }
+  if (!text.endsWith("\n")) return { kind: "bad", reason: "no line feed at the end" };
+  const line = text.slice(0, -1);
+  if (line.includes("\n")) return { kind: "bad", reason: "more than one line" };
+  try {
+    return { kind: "value", value: JSON.parse(line) as unknown };
+  } catch {
+    return { kind: "bad", reason: "not JSON" };
+  }
+}
+
+function isObject(value: unknown): value is Record<string, unknown> {
+  return typeof value === "object" && value !== null && !Array.isArray(value);
+}
+
+function hasExactly(value: Record<string, unknown>, keys: readonly string[]): boolean {
+  const own = Object.keys(value);
+  return own.length === keys.length && keys.every((key) => Object.prototype.hasOwnProperty.call(value, key));
+}
+
+const replyCodes: ReadonlySet<string> = new Set(REPLY_ERROR_CODES);
+
+export type LaunchReply =
+  | { kind: "success"; application: LaunchedApplication }
+  | { kind: "failure"; code: ReplyErrorCode }
+  | { kind: "bad" };
+
+/** The launcher's reply: exactly the success members, or exactly one known `error`. */
+export function readLaunchReply(value: unknown): LaunchReply {
+  if (!isObject(value)) return { kind: "bad" };
+  if (hasExactly(value, ["error"])) {
+    const code = value["error"];
+    return typeof code === "string" && replyCodes.has(code)
+      ? { kind: "failure", code: code as ReplyErrorCode }
+      : { kind: "bad" };
+  }
+  const { bundleId, name, pid } = value;
+  if (
+    hasExactly(value, ["bundleId", "name", "pid"]) &&
+    typeof bundleId === "string" &&
+    typeof name === "string" &&
+    typeof pid === "number" &&
+    Number.isInteger(pid) &&
+    pid >= 1 &&
+    pid <= 2147483647
+  ) {
+    return { kind: "success", application: { bundleId, name, pid } };
+  }
+  return { kind: "bad" };
+}
+
+/** The probe's result: `null`, or exactly the frame and `visible`; undefined when it is neither. */
+export function readProbeResult(value: unknown): ProbeResult | undefined {
+  if (value === null) return null;
+  if (!isObject(value) || !hasExactly(value, ["bounds", "visible"])) return undefined;
+  const { bounds, visible } = value;
+  if (typeof visible !== "boolean" || !isObject(bounds)) return undefined;
+  if (!hasExactly(bounds, ["x", "y", "width", "height"])) return undefined;
+  const { x, y, width, height } = bounds;
+  if (typeof x !== "number" || typeof y !== "number") return undefined;
+  if (typeof width !== "number" || width < 300) return undefined;
+  if (typeof height !== "number" || height < 200) return undefined;
+  return { bounds: { x, y, width, height }, visible };
+}
