@@ -71,6 +71,10 @@ TEST(TovrinEndToEnd, AnswersEveryRefusalWithItsReplyAndStatus) {
       {{R"({"name":"X"})", me(), me()}, "{\"error\":\"INVALID_PARAMS\"}\n"},
       {{"{nope", "1"}, "{\"error\":\"INVALID_PARAMS\"}\n"},
       {{R"({"name":"X","bundleId":"y"})", me()}, "{\"error\":\"INVALID_PARAMS\"}\n"},
+      {{"\xEF\xBB\xBF{\"name\":\"X\"}", me()}, "{\"error\":\"INVALID_PARAMS\"}\n"},
+      {{R"({"name":1e400})", "1"}, "{\"error\":\"INVALID_PARAMS\"}\n"},
+      // A valid request, whatever number an ignored member holds: only the parent is wrong.
+      {{R"({"x":-1e400,"name":"X"})", "1"}, "{\"error\":\"PARENT_GONE\"}\n"},
       {{R"({"name":"X"})", "1"}, "{\"error\":\"PARENT_GONE\"}\n"},
       {{R"({"name":"X"})", "0"}, "{\"error\":\"PARENT_GONE\"}\n"},
       {{R"({"name":"X"})", std::string("-").append(me())}, "{\"error\":\"PARENT_GONE\"}\n"},
