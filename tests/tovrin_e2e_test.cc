@@ -323,7 +323,15 @@ TEST(TovrinEndToEnd, ABundleWhoseExecutableCannotBeStartedFailsToLaunch) {
                     {{"CFBundleIdentifier", uniqueId("Broken")}, {"CFBundleName", uniqueName("Broken")}});
   std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
   install(home, "Applications/Plain.app", "Plain");  // no CFBundleExecutable at all
-  for (const std::string& request : {nameRequest(uniqueName("Broken")), idRequest(uniqueId("Plain"))}) {
+  // An executable named by a path, even one that leads back to a real executable, is refused.
+  installLaunchable(home, "Applications/Climber.app",
+                    {{"CFBundleIdentifier", uniqueId("Climber")}});
+  home.write("Applications/Climber.app/Contents/Info.plist",
+             xmlInfoPlist({{"CFBundleIdentifier", uniqueId("Climber")},
+                           {"CFBundleExecutable", "../MacOS/runner"}}));
+  ASSERT_TRUE(std::filesystem::exists(home / "Applications/Climber.app/Contents/MacOS/../MacOS/runner"));
+  for (const std::string& request : {nameRequest(uniqueName("Broken")), idRequest(uniqueId("Plain")),
+                                     idRequest(uniqueId("Climber"))}) {
     const Outcome outcome = runWithHome(request, home.path());
     EXPECT_EQ(outcome.out, "{\"error\":\"APPLICATION_LAUNCH_FAILED\"}\n") << request;
     EXPECT_EQ(outcome.status, 1);
