@@ -1,7 +1,7 @@
 // Request decoding over any bytes, after the argument's UTF-8 repair: it decodes or refuses, and
 // what it decodes is what a full parse of the same text finds under the two keys. The full parse
 // stops at a number it cannot hold, which JSON allows; each such number, found by the parser
-// itself, is replaced by 0 and the parse tried again. A byte-order mark, which it skips, refuses.
+// itself, is replaced by 0 and a space, and the parse tried again. A byte-order mark, which it skips, refuses.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -78,7 +78,8 @@ nlohmann::json parseWithoutNumberLimits(std::string text) {
         nlohmann::json::sax_parse(text, &reader, nlohmann::json::input_format_t::json, true, false);
     if (parsed) return document;
     if (!reader.overflowAt) return nlohmann::json(nlohmann::json::value_t::discarded);
-    text.replace(*reader.overflowAt, reader.overflowLength, "0");
+    // The space ends the number where the parser ended it: "1e400.5" must not become "0.5".
+    text.replace(*reader.overflowAt, reader.overflowLength, "0 ");
   }
 }
 

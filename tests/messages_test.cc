@@ -73,7 +73,7 @@ TEST(DecodeRequest, RefusesWhatIsNotOneStrictObjectWithTextFields) {
       R"({"x":1.,"name":"X"})", R"({"x":.5,"name":"X"})", R"({"x":+1,"name":"X"})",
       R"({"x":1e,"name":"X"})", R"({"x":1e+,"name":"X"})", R"({"x":01e400,"name":"X"})",
       R"({"x":-,"name":"X"})", R"({"x":--1,"name":"X"})", R"({"x":1.5.5,"name":"X"})",
-      R"({"x":1e400e1,"name":"X"})", R"({"x":true1e400,"name":"X"})",
+      R"({"x":1e400e1,"name":"X"})", R"({"x":1e400.5,"name":"X"})", R"({"x":true1e400,"name":"X"})",
       R"({"x":1e400true,"name":"X"})", R"({"x":1e400 1,"name":"X"})",
       R"({"x":-Infinity,"name":"X"})", R"({1e400:"x","name":"X"})", R"({"x":1e400)",
       R"({"x":"\",1e400,"name":"X"})",
