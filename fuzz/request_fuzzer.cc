@@ -1,7 +1,8 @@
 // Request decoding over any bytes, after the argument's UTF-8 repair: it decodes or refuses, and
 // what it decodes is what a full parse of the same text finds under the two keys. The full parse
 // stops at a number it cannot hold, which JSON allows; each such number, found by the parser
-// itself, is replaced by 0 and a space, and the parse tried again. A byte-order mark, which it skips, refuses.
+// itself, is replaced by 0 and a space, and the parse tried again. A byte-order mark, which it
+// skips, refuses.
 #include <cstddef>
 #include <cstdint>
 #include <optional>

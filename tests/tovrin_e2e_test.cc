@@ -329,9 +329,11 @@ TEST(TovrinEndToEnd, ABundleWhoseExecutableCannotBeStartedFailsToLaunch) {
   home.write("Applications/Climber.app/Contents/Info.plist",
              xmlInfoPlist({{"CFBundleIdentifier", uniqueId("Climber")},
                            {"CFBundleExecutable", "../MacOS/runner"}}));
-  ASSERT_TRUE(std::filesystem::exists(home / "Applications/Climber.app/Contents/MacOS/../MacOS/runner"));
-  for (const std::string& request : {nameRequest(uniqueName("Broken")), idRequest(uniqueId("Plain")),
-                                     idRequest(uniqueId("Climber"))}) {
+  ASSERT_TRUE(
+      std::filesystem::exists(home / "Applications/Climber.app/Contents/MacOS/../MacOS/runner"));
+  const std::string requests[] = {nameRequest(uniqueName("Broken")), idRequest(uniqueId("Plain")),
+                                  idRequest(uniqueId("Climber"))};
+  for (const std::string& request : requests) {
     const Outcome outcome = runWithHome(request, home.path());
     EXPECT_EQ(outcome.out, "{\"error\":\"APPLICATION_LAUNCH_FAILED\"}\n") << request;
     EXPECT_EQ(outcome.status, 1);
