@@ -10,11 +10,11 @@ void launchApplication(const ResolvedApplication& application,
                        platform::LauncherServices& services) {
   platform::OpenConfiguration configuration;  // the system's defaults, but for activation
   configuration.activates = false;
-  // The handler keeps its own copy of the identifier; the display name it reads where resolution
-  // left it, which stays in place and unchanged until the process ends.
+  // The handler keeps its own copies of the identifier and the display name: it may run on any
+  // thread, at any time, and depends on nothing of the caller's.
   services.openApplication(
       application.path, configuration,
-      [bundleId = application.bundleId, &actualName = application.actualName](
+      [bundleId = application.bundleId, actualName = application.actualName](
           const platform::OpenReport& report) { completeLaunch(report, bundleId, actualName); });
 }
 

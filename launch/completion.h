@@ -8,7 +8,8 @@
 namespace launch {
 
 /// Asks the system to open the resolved application without activating it, and returns at once.
-/// When the system reports, `completeLaunch` answers and ends the process.
+/// When the system reports, `completeLaunch` answers and ends the process, with copies of the
+/// identifier and display name taken now: `application` need not outlive the call.
 void launchApplication(const ResolvedApplication& application,
                        platform::LauncherServices& services);
 

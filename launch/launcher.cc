@@ -35,9 +35,9 @@ void runLauncher(int argc, const char* const argv[], platform::LauncherServices&
     if (services.parentPid() != accepted) common::endSilently(1);
   });
 
-  // The watch is serviced only once the run loop runs, so it never interrupts resolution. What
-  // resolution found stays here until the process ends: the launch opens its path and reports its
-  // identifier and name.
+  // The watch is serviced only once the run loop runs, so it never interrupts resolution. The
+  // launch opens the path that resolution found, and its handler keeps its own copies of the
+  // identifier and name it reports.
   const ResolvedApplication application =
       resolveApplication(*request, services, applicationFolders());
   launchApplication(application, services);

@@ -116,6 +116,90 @@ class RequestReader final : public nlohmann::json_sax<nlohmann::json> {
   Member* current_ = nullptr;
 };
 
+bool isNumberCharacter(char c) {
+  return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+}
+
+// What stands in for `token` when it is one number as JSON writes it,
+// -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?, of any size: a zero of the same kind, so that
+// the parser reports it just as it would the number itself (a negative integer, an unsigned one,
+// or a float). Empty when `token` is no such number.
+std::string_view zeroLike(std::string_view token) {
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t start = i;
+    while (i < token.size() && token[i] >= '0' && token[i] <= '9') ++i;
+    return i > start;
+  };
+  const bool negative = i < token.size() && token[i] == '-';
+  if (negative) ++i;
+  if (i < token.size() && token[i] == '0') {
+    ++i;
+  } else if (i >= token.size() || token[i] < '1' || token[i] > '9' || !digits()) {
+    return {};
+  }
+  bool integer = true;
+  if (i < token.size() && token[i] == '.') {
+    ++i;
+    if (!digits()) return {};
+    integer = false;
+  }
+  if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
+    ++i;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
+    if (!digits()) return {};
+    integer = false;
+  }
+  if (i != token.size()) return {};
+  if (integer) return negative ? "-0" : "0";
+  return negative ? "-0.0" : "0.0";
+}
+
+// `text` with every number outside strings replaced by a zero of its kind. The parser refuses a
+// number it cannot hold as a finite double, while JSON sets no limit; no number is ever used, so
+// its value does not matter, only its place and its kind.
+//
+// Why this changes no verdict but that one: a number in a valid text stands between structural
+// characters or whitespace, so it is a whole run of number characters outside strings; a run
+// that is a number becomes another number, and the text stays valid with the same values in the
+// same places. Runs that are no number are left as they are: the "e" that ends "true" or
+// "false", "1.", "01", "1e", "+1", "true1" (where the run "e1" starts with a letter). Conversely,
+// if the new text is valid, each zero put in is again a whole run outside strings there, so it is
+// a number of its own, and putting the old number back gives a valid text. Strings are followed
+// by their quotes, and inside them a backslash takes the next character with it, which is how a
+// valid text reads; the runs replaced hold no quote or backslash, so both texts have their
+// strings in the same places.
+std::string withNumbersAsZeros(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  bool inString = false;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (inString) {
+      out += c;
+      ++i;
+      if (c == '\\') {
+        if (i < text.size()) out += text[i++];
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (isNumberCharacter(c)) {
+      std::size_t end = i;
+      while (end < text.size() && isNumberCharacter(text[end])) ++end;
+      const std::string_view run = text.substr(i, end - i);
+      const std::string_view zero = zeroLike(run);
+      out += zero.empty() ? run : zero;
+      i = end;
+    } else {
+      inString = c == '"';
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
 void appendString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
@@ -146,8 +230,11 @@ void appendString(std::string& out, std::string_view text) {
 }  // namespace
 
 std::optional<Request> decodeRequest(std::string_view bytes) {
+  // The parser would skip a byte-order mark; only whitespace may come before the value.
+  if (bytes.starts_with("\xEF\xBB\xBF")) return std::nullopt;
+  const std::string text = withNumbersAsZeros(bytes);
   RequestReader reader;
-  const bool parsed = nlohmann::json::sax_parse(bytes.begin(), bytes.end(), &reader,
+  const bool parsed = nlohmann::json::sax_parse(text.begin(), text.end(), &reader,
                                                 nlohmann::json::input_format_t::json,
                                                 /*strict=*/true, /*ignore_comments=*/false);
   if (!parsed) return std::nullopt;

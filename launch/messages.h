@@ -36,10 +36,12 @@ std::string_view keyText(Reply::CodingKeys key);
 inline constexpr std::string_view kFallbackLiteral = R"({"error":"BRIDGE_ERROR"})";
 
 /// Decodes a request from one strict JSON text (RFC 8259, nothing but whitespace around the
-/// value). The value must be an object; its "bundleId" and "name" members may be strings or null
-/// (absent); any other type there fails the decoding. Every other member is skipped without being
-/// built, however deeply it nests. When a key occurs more than once, its last occurrence counts.
-/// No value when the text cannot be decoded.
+/// value: a byte-order mark is refused). The value must be an object; its "bundleId" and "name"
+/// members may be strings or null (absent); any other type there fails the decoding, a number of
+/// any size included. Every other member is skipped without being built, however deeply it nests,
+/// and whatever it holds: a number is accepted however large or small, as JSON sets no limit.
+/// When a key occurs more than once, its last occurrence counts. No value when the text cannot be
+/// decoded.
 std::optional<Request> decodeRequest(std::string_view bytes);
 
 /// The reply as compact JSON: the present fields in the order bundleId, name, pid, error; "/"

@@ -90,6 +90,15 @@ TEST(Utf8, ReplacesEachMaximalSubpartOfAnIllFormedSequence) {
       {"\xF0\x9F\x98", "\xEF\xBF\xBD"},
       {"\xF0\x9F\x98\xF0\x9F\x98\x80", "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
       {"\xE9t\xE9", "\xEF\xBF\xBDt\xEF\xBF\xBD"},  // Latin-1
+      // The edges of the lead bytes: 0xDF leads two bytes; 0xF0 needs at least 0x90 next (below is
+      // overlong); 0xF5 and above lead nothing.
+      {"\xDF\xBF", "\xDF\xBF"},
+      {"\xC2\x80", "\xC2\x80"},
+      {"\xF0\x80\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"\xF0\x90\x80\x80", "\xF0\x90\x80\x80"},
+      {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+      {"\xF5\x80\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"\xC1\xBF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(common::replaceInvalidUtf8(c.bytes), c.text) << testing::PrintToString(c.bytes);
@@ -191,22 +200,28 @@ TEST(ProcessEnd, KeepsItsStatusWhenStandardOutputIsClosedOrItsReaderHasGone) {
 }
 
 TEST(ProcessEnd, ClosedStandardDescriptorsAreTakenByDevNullBeforeAnythingElse) {
-  const auto outcome = runInChild([] {
-    struct stat null{};
-    if (stat("/dev/null", &null) != 0) _exit(90);
-    close(STDIN_FILENO);
-    close(STDOUT_FILENO);
-    common::reserveStandardDescriptors();
-    for (const int fd : {STDIN_FILENO, STDOUT_FILENO}) {
-      struct stat info{};
-      if (fstat(fd, &info) != 0 || info.st_rdev != null.st_rdev) _exit(91);
-    }
-    // A file opened now cannot take standard output's number and receive the answer.
-    if (open("/dev/zero", O_RDONLY) <= STDERR_FILENO) _exit(92);
-    common::endWithLine("line", 0);
-  });
-  EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.err, "");
+  const std::vector<int> closedSets[] = {
+      {STDIN_FILENO, STDOUT_FILENO},
+      {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO},
+      {STDERR_FILENO},
+  };
+  for (const std::vector<int>& closed : closedSets) {
+    const auto outcome = runInChild([&] {
+      struct stat null{};
+      if (stat("/dev/null", &null) != 0) _exit(90);
+      for (const int fd : closed) close(fd);
+      common::reserveStandardDescriptors();
+      for (const int fd : closed) {
+        struct stat info{};
+        if (fstat(fd, &info) != 0 || info.st_rdev != null.st_rdev) _exit(91);
+      }
+      // A file opened now cannot take a standard number and receive the answer or anything else.
+      if (open("/dev/zero", O_RDONLY) <= STDERR_FILENO) _exit(92);
+      common::endWithLine("line", 0);
+    });
+    EXPECT_EQ(outcome.status, 0) << testing::PrintToString(closed);
+    EXPECT_EQ(outcome.err, "");
+  }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The open call and its completion handler, with fake services, in forked children.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,25 @@ TEST(Launch, OpensTheResolvedBundleInTheBackgroundThenWaits) {
               std::string("launch /Applications/Cafe.app in the background\n").size());
     EXPECT_EQ(trace.find("launch ", launched + 1), std::string::npos);  // only once
   }
+}
+
+// The handler may run on any thread at any time: what it reports is its own, not a reference to
+// what resolution left behind, which here is changed and then destroyed before the system reports.
+TEST(Launch, TheHandlerReportsItsOwnCopiesOfTheIdentifierAndName) {
+  const Outcome outcome = runInChild([] {
+    FakeLauncherServices services;
+    services.openReport = report(555);
+    auto application = std::make_unique<launch::ResolvedApplication>(
+        launch::ResolvedApplication{"/Applications/App.app", "org.example.app", "App"});
+    launch::launchApplication(*application, services);
+    application->bundleId = "org.example.changed";
+    application->actualName = "Changed";
+    application.reset();
+    services.run();
+  });
+  EXPECT_EQ(outcome.out, "{\"bundleId\":\"org.example.app\",\"name\":\"App\",\"pid\":555}\n");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "");
 }
 
 TEST(Launch, NothingIsOpenedWhenAnEarlierCheckFails) {

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <thread>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "fake_launcher_services.h"
 #include "launch/fail.h"
 #include "launch/launcher.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -125,6 +128,35 @@ TEST(Launcher, TheParentWatchEndsTheWaitSilentlyOnceTheParentIsGone) {
   EXPECT_EQ(outcome.out, "");
   EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(outcome.status, 1);
+}
+
+// Started with standard output closed, the launcher must give that number to /dev/null before
+// anything can open a file: here the very first service call opens one, and the answer line must
+// not end up in it.
+TEST(Launcher, ReservesTheStandardDescriptorsBeforeItsFirstServiceCall) {
+  const testing_support::TempFolder folder;
+  struct OpensAFileFirst : FakeLauncherServices {
+    std::string path;
+    bool opened = false;
+    std::int32_t parentPid() override {
+      if (!opened) {
+        opened = true;
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0 || write(fd, "opened\n", 7) != 7) _exit(90);
+      }
+      return FakeLauncherServices::parentPid();
+    }
+  } services;
+  services.path = folder / "file";
+  services.parent = 4243;  // not the parent named: the run ends with PARENT_GONE
+  const Outcome outcome = runInChild([&] {
+    close(STDOUT_FILENO);
+    const char* argv[] = {"tovrin", R"({"name":"Safari"})", "4242"};
+    launch::runLauncher(3, argv, services);
+  });
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(testing_support::readFile(folder / "file"), "opened\n");
 }
 
 TEST(Launcher, FailWritesTheFailureReplyFromAnyThread) {

@@ -36,6 +36,18 @@ TEST(DecodeRequest, ReadsTheTwoFieldsAndIgnoresEverythingElse) {
       {R"({"name":"x","name":"y"})", byName("y")},       // the last occurrence counts
       {R"({"name":5,"name":"y"})", byName("y")},
       {R"({"name":"x","name":null})", Request{}},
+      // An ignored number is ignored however large, small or long it is.
+      {R"({"x":1e400,"name":"X"})", byName("X")},
+      {R"({"x":-1e400,"name":"X"})", byName("X")},
+      {R"({"x":)" + std::string(400, '9') + R"(,"name":"X"})", byName("X")},
+      {R"({"x":-)" + std::string(400, '9') + ".5E+99999" + R"(,"name":"X"})", byName("X")},
+      {R"({"1e400":[1E400,-0.0e-0,0,-0,1e-99999,{"y":12e9999}],"name":"X"})", byName("X")},
+      {R"({"x":[true,false,null,1e400,true],"name":"X"})", byName("X")},
+      // Number text inside strings is text, whatever surrounds it.
+      {R"({"name":"1e400 -0 01 1."})", byName("1e400 -0 01 1.")},
+      {R"({"name":"\"1e400\\","x":1e400})", byName("\"1e400\\")},
+      {R"({"name":"\\\"","bundleId":null,"x":-2e400})", byName("\\\"")},
+      {"{\"name\":\"\xEF\xBB\xBFX\"}", byName("\xEF\xBB\xBFX")},  // U+FEFF as a character
   };
   for (const auto& c : cases) {
     EXPECT_EQ(decodeRequest(c.json), std::optional<Request>(c.request)) << c.json;
@@ -43,7 +55,7 @@ TEST(DecodeRequest, ReadsTheTwoFieldsAndIgnoresEverythingElse) {
 }
 
 TEST(DecodeRequest, RefusesWhatIsNotOneStrictObjectWithTextFields) {
-  const char* cases[] = {
+  const std::string cases[] = {
       "", " ", "\n\t",
       "null", "true", "1", R"("name")", R"(["name","Safari"])",
       R"({"name":5})", R"({"name":true})", R"({"name":{}})", R"({"name":[]})",
@@ -53,8 +65,24 @@ TEST(DecodeRequest, RefusesWhatIsNotOneStrictObjectWithTextFields) {
       R"({'name':'Safari'})", R"({name:"Safari"})", "{\"name\":\"Safari\"} // c",
       "/* c */ {\"name\":\"Safari\"}", R"({"name":"Safari")", R"({"name":"a	b"})",
       R"({"name":"\ud800"})", R"({"name":"\x41"})", R"({"name":NaN})", R"({"a":01,"name":"x"})",
+      // A number of any kind and size is the wrong type for our two fields.
+      R"({"name":-5})", R"({"name":1.5})", R"({"bundleId":-1})", R"({"bundleId":7})",
+      R"({"name":1e400})", R"({"bundleId":-1e400,"name":"x"})",
+      R"({"name":)" + std::string(400, '9') + "}",
+      // What is no number stays refused, beside however large a number.
+      R"({"x":1.,"name":"X"})", R"({"x":.5,"name":"X"})", R"({"x":+1,"name":"X"})",
+      R"({"x":1e,"name":"X"})", R"({"x":1e+,"name":"X"})", R"({"x":01e400,"name":"X"})",
+      R"({"x":-,"name":"X"})", R"({"x":--1,"name":"X"})", R"({"x":1.5.5,"name":"X"})",
+      R"({"x":1e400e1,"name":"X"})", R"({"x":1e400.5,"name":"X"})",
+      R"({"x":true1e400,"name":"X"})",
+      R"({"x":1e400true,"name":"X"})", R"({"x":1e400 1,"name":"X"})",
+      R"({"x":-Infinity,"name":"X"})", R"({1e400:"x","name":"X"})", R"({"x":1e400)",
+      R"({"x":"\",1e400,"name":"X"})",
+      // Nothing but whitespace around the value: no byte-order mark.
+      "\xEF\xBB\xBF{\"name\":\"Safari\"}", " \xEF\xBB\xBF{\"name\":\"Safari\"}",
+      "{\"name\":\"Safari\"}\xEF\xBB\xBF", "\xEF\xBB\xBF",
   };
-  for (const char* json : cases) {
+  for (const std::string& json : cases) {
     EXPECT_EQ(decodeRequest(json), std::nullopt) << json;
   }
 }

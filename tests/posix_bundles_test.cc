@@ -286,6 +286,7 @@ TEST(PosixFindApplication, TakesTheFirstBundleInFolderOrderIgnoringAsciiCase) {
   bundle("One/.Hidden.app", "org.hidden");
   bundle("One/Utilities/Deep.app", "org.deep");
   const std::string shout = bundle("Three/Shout.APP", "org.shout");
+  const std::string zebra = bundle("Three/Zebra.app", "org.Zebra.az");
   const std::string binary = root.makeBundle(
       "Two/Binary.app", toBinary(xmlInfoPlist({{"CFBundleIdentifier", "org.binary"}})));
   root.write("One/File.app", xmlInfoPlist({{"CFBundleIdentifier", "org.file"}}));
@@ -301,6 +302,8 @@ TEST(PosixFindApplication, TakesTheFirstBundleInFolderOrderIgnoringAsciiCase) {
       {"org.other", root / "One/Other.app"},
       {"org.binary", binary},
       {"ORG.SHOUT", shout},
+      {"ORG.ZEBRA.AZ", zebra},  // the first and the last letter, on either side
+      {"org.zebra.aZ", zebra},
       {"ORG.caf\xC3\xA9", cafe},
       {"org.CAF\xC3\x89", std::nullopt},  // letters outside ASCII keep their case
       {"org.example.app ", std::nullopt},

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <fcntl.h>
 #include <limits>
 #include <string>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include "child.h"
 #include "fake_probe_services.h"
 #include "probe/probe.h"
+#include "temp_folder.h"
 #include "window_fixtures.h"
 
 namespace {
@@ -79,6 +81,32 @@ TEST(Probe, AnswersTheFirstWindowThatCanBeWritten) {
       EXPECT_EQ(outcome.status, 0);
     }
   }
+}
+
+// Started with standard output closed, the probe must give that number to /dev/null before the
+// system's services can open a file: here the first question after the parent check opens one, and
+// the answer line must not end up in it.
+TEST(Probe, ReservesTheStandardDescriptorsBeforeItAsksTheSystem) {
+  const TempFolder folder;
+  struct OpensAFileFirst : FakeProbeServices {
+    std::string path;
+    std::vector<std::int32_t> runningApplicationPids(std::string_view id) override {
+      const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+      if (fd < 0 || write(fd, "opened\n", 7) != 7) _exit(90);
+      return FakeProbeServices::runningApplicationPids(id);
+    }
+  } services;
+  services.path = folder / "file";
+  services.settingsPids = {500};
+  services.windows = Value::ofList({window(500, 0, 0, 800, 600)});
+  const Outcome outcome = runInChild([&] {
+    close(STDOUT_FILENO);
+    const char* argv[] = {"pelsor", "4242"};
+    probe::runProbe(2, argv, services);
+  });
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(readFile(folder / "file"), "opened\n");
 }
 
 }  // namespace

@@ -414,7 +414,7 @@ TEST(ResolutionByName, ChecksTheChosenBundleAgainWhenItIsOpenedForTheLaunch) {
     std::string out;
   } cases[] = {
       {"unchanged", named("Mine", "org.mine"), resolved("/A/Mine.app", "org.mine", "Mine")},
-      {"renamed", named("Yours", "org.mine"), failed(launch::codes::kApplicationNameMismatch)},
+      {"renamed", named("Yours", "org.mine"), "{\"error\":\"APPLICATION_NAME_MISMATCH\"}\n"},
       {"its names gone", FakeBundle{"org.mine", {}},
        failed(launch::codes::kApplicationNameMismatch)},
       {"its identifier gone", named("Mine", std::nullopt),

@@ -1,4 +1,5 @@
 #include <chrono>
+#include <ctime>
 #include <stdexcept>
 #include <vector>
 
@@ -93,6 +94,29 @@ TEST(PosixRunLoop, ReturnsOnlyWhenNoTimerIsScheduled) {
   });
   EXPECT_THROW(real.run(), std::runtime_error);
   EXPECT_EQ(seen, 3);
+}
+
+// The launcher waits in this loop for as long as the launch takes: between ticks it sleeps. A
+// sleep that fell short of its deadline (one rounded to whole seconds, say) would spin instead.
+TEST(PosixRunLoop, SleepsBetweenTicksWithTheSystemClock) {
+  const auto cpu = [] {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+  };
+  RunLoop loop(platform::posix::systemClock());
+  int ticks = 0;
+  loop.scheduleRepeating(0.1, [&] {
+    if (++ticks == 5) throw std::runtime_error("stop");
+  });
+  const auto wallStart = std::chrono::steady_clock::now();
+  const double cpuStart = cpu();
+  EXPECT_THROW(loop.run(), std::runtime_error);
+  const double cpuUsed = cpu() - cpuStart;
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+  EXPECT_GE(wall, 0.45);
+  EXPECT_LT(cpuUsed, 0.1 * wall) << cpuUsed << " s of processor time in " << wall << " s";
 }
 
 }  // namespace

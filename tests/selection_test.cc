@@ -52,6 +52,14 @@ TEST(WindowSelection, ReadsOwnerLayerAndBoundsByTheRules) {
       {"owner as text", window(text("500"), integer(0), good), false},
       {"owner as boolean", window(Value::ofBoolean(true), integer(0), good), false},
       {"owner beyond 32 bits, 500 when wrapped", window(integer((1LL << 32) + kSettings), integer(0), good), false},
+      {"owner below 32 bits, 500 when wrapped",
+       window(integer(kSettings - (1LL << 32)), integer(0), good), false},
+      {"owner INT32_MAX", window(integer(INT32_MAX), integer(0), good), true},
+      {"owner INT32_MIN", window(integer(INT32_MIN), integer(0), good), true},
+      {"owner INT32_MAX + 1, INT32_MIN when wrapped",
+       window(integer(INT32_MAX + 1LL), integer(0), good), false},
+      {"owner INT32_MIN - 1, INT32_MAX when wrapped",
+       window(integer(INT32_MIN - 1LL), integer(0), good), false},
       {"owner of another application", window(integer(501), integer(0), good), false},
       {"no owner", map({{"kCGWindowLayer", integer(0)}, {"kCGWindowBounds", good}}), false},
       {"layer 0.0", window(integer(kSettings), floating(0.0), good), true},
@@ -82,6 +90,16 @@ TEST(WindowSelection, ReadsOwnerLayerAndBoundsByTheRules) {
               map({{"X", integer(-5)}, {"Y", integer(9007199254740992)}, {"Width", integer(300)},
                    {"Height", integer(200)}})),
        true},
+      {"bounds at the 64-bit ends a double holds",
+       window(integer(kSettings), integer(0),
+              map({{"X", integer(INT64_MIN)}, {"Y", integer(9223372036854774784)},
+                   {"Width", integer(300)}, {"Height", integer(200)}})),
+       true},
+      {"bounds with INT64_MAX, which a double cannot hold",
+       window(integer(kSettings), integer(0),
+              map({{"X", integer(0)}, {"Y", integer(INT64_MAX)}, {"Width", integer(300)},
+                   {"Height", integer(200)}})),
+       false},
       {"bounds with an integer a double cannot hold",
        window(integer(kSettings), integer(0),
               map({{"X", integer(9007199254740993)}, {"Y", integer(0)}, {"Width", integer(300)},
@@ -107,7 +125,10 @@ TEST(WindowSelection, ReadsOwnerLayerAndBoundsByTheRules) {
       {"negative and NaN X", window(kSettings, kNaN, -3000, 300, 200), true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(offers(withWindows({c.window})).size(), c.qualifies ? 1u : 0u) << c.what;
+    // Settings instances at both ends of the pid range too, for the owners that reach them.
+    Snapshot snapshot = withWindows({c.window});
+    snapshot.pids.insert({INT32_MIN, INT32_MAX});
+    EXPECT_EQ(offers(snapshot).size(), c.qualifies ? 1u : 0u) << c.what;
   }
 }
 

@@ -3,6 +3,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -71,6 +73,10 @@ TEST(TovrinEndToEnd, AnswersEveryRefusalWithItsReplyAndStatus) {
       {{R"({"name":"X"})", me(), me()}, "{\"error\":\"INVALID_PARAMS\"}\n"},
       {{"{nope", "1"}, "{\"error\":\"INVALID_PARAMS\"}\n"},
       {{R"({"name":"X","bundleId":"y"})", me()}, "{\"error\":\"INVALID_PARAMS\"}\n"},
+      {{"\xEF\xBB\xBF{\"name\":\"X\"}", me()}, "{\"error\":\"INVALID_PARAMS\"}\n"},
+      {{R"({"name":1e400})", "1"}, "{\"error\":\"INVALID_PARAMS\"}\n"},
+      // A valid request, whatever number an ignored member holds: only the parent is wrong.
+      {{R"({"x":-1e400,"name":"X"})", "1"}, "{\"error\":\"PARENT_GONE\"}\n"},
       {{R"({"name":"X"})", "1"}, "{\"error\":\"PARENT_GONE\"}\n"},
       {{R"({"name":"X"})", "0"}, "{\"error\":\"PARENT_GONE\"}\n"},
       {{R"({"name":"X"})", std::string("-").append(me())}, "{\"error\":\"PARENT_GONE\"}\n"},
@@ -227,13 +233,107 @@ TEST(TovrinEndToEnd, LaunchesInTheBackgroundByNameAndByIdentifier) {
   }
 }
 
+// The value of the line "`field`:" in /proc/`pid`/status, or "" when there is none.
+std::string statusField(int pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(field + ":", 0) == 0) {
+      const auto value = line.find_first_not_of(" \t", field.size() + 1);
+      return value == std::string::npos ? "" : line.substr(value);
+    }
+  }
+  return "";
+}
+
+// The open descriptors of `pid`, each with what it leads to.
+std::map<int, std::string> descriptors(int pid) {
+  std::map<int, std::string> found;
+  std::error_code error;
+  for (const auto& entry :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    std::error_code unreadable;
+    found[std::stoi(entry.path().filename().string())] =
+        std::filesystem::read_symlink(entry.path(), unreadable).string();
+  }
+  return found;
+}
+
+// The launched application owes nothing to how the launcher was started: a parent that ignores
+// SIGINT and SIGPIPE, blocks SIGUSR1 and leaves a pipe open across exec must not pass any of that
+// on. The application runs in a session of its own with exactly standard input, output and
+// error, all on /dev/null.
+TEST(TovrinEndToEnd, TheApplicationStartsCleanWhateverTheLauncherInherited) {
+  const TempFolder home;
+  const std::string executable = installLaunchable(
+      home, "Applications/Clean.app",
+      {{"CFBundleIdentifier", uniqueId("Clean")}, {"CFBundleName", uniqueName("Clean")}});
+  const std::string request = nameRequest(uniqueName("Clean"));
+  const std::string parent = me();
+  int inherited[2];
+  ASSERT_EQ(pipe(inherited), 0);
+  const Outcome outcome = testing_support::runInChild([&] {
+    signal(SIGINT, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR1);
+    sigprocmask(SIG_BLOCK, &blocked, nullptr);
+    if (dup2(inherited[1], 7) != 7) _exit(90);
+    alarm(5);
+    execLauncher(request, parent, home.path());
+  });
+  close(inherited[0]);
+  close(inherited[1]);
+  EXPECT_EQ(outcome.status, 0);
+  const auto reply = nlohmann::json::parse(outcome.out, nullptr, false);
+  ASSERT_TRUE(reply.is_object() && reply["pid"].is_number_integer()) << outcome.out;
+  const int pid = reply["pid"].get<int>();
+  EXPECT_TRUE(runs(pid, executable));
+
+  // Signals 32 and 33 are the C library's own, which no program sees; glibc starts a process
+  // with them ignored. Every other signal has its default handling and none is blocked.
+  const unsigned long long libraryOwn = (1ULL << (32 - 1)) | (1ULL << (33 - 1));
+  const unsigned long long ignored = std::stoull(statusField(pid, "SigIgn"), nullptr, 16);
+  EXPECT_EQ(ignored & ~libraryOwn, 0u) << std::hex << ignored;
+  EXPECT_EQ(statusField(pid, "SigBlk"), "0000000000000000");
+  // A sanitizer's start-up may hold a file open for a moment: wait for the descriptors to settle.
+  const std::map<int, std::string> onlyStandard = {
+      {0, "/dev/null"}, {1, "/dev/null"}, {2, "/dev/null"}};
+  std::map<int, std::string> open = descriptors(pid);
+  for (int waited = 0; open != onlyStandard && waited < 100; ++waited) {
+    usleep(10'000);
+    open = descriptors(pid);
+  }
+  EXPECT_EQ(open, onlyStandard);
+  // The session id is the sixth field of /proc/pid/stat, the fourth after the command's ")".
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  std::istringstream fields(line.substr(line.rfind(')') + 2));
+  std::string state, parentPid, group, session;
+  fields >> state >> parentPid >> group >> session;
+  EXPECT_EQ(session, std::to_string(pid));
+  kill(pid, SIGKILL);
+}
+
 TEST(TovrinEndToEnd, ABundleWhoseExecutableCannotBeStartedFailsToLaunch) {
   const TempFolder home;
   installLaunchable(home, "Applications/Broken.app",
                     {{"CFBundleIdentifier", uniqueId("Broken")}, {"CFBundleName", uniqueName("Broken")}});
   std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
   install(home, "Applications/Plain.app", "Plain");  // no CFBundleExecutable at all
-  for (const std::string& request : {nameRequest(uniqueName("Broken")), idRequest(uniqueId("Plain"))}) {
+  // An executable named by a path, even one that leads back to a real executable, is refused.
+  installLaunchable(home, "Applications/Climber.app",
+                    {{"CFBundleIdentifier", uniqueId("Climber")}});
+  home.write("Applications/Climber.app/Contents/Info.plist",
+             xmlInfoPlist({{"CFBundleIdentifier", uniqueId("Climber")},
+                           {"CFBundleExecutable", "../MacOS/runner"}}));
+  ASSERT_TRUE(
+      std::filesystem::exists(home / "Applications/Climber.app/Contents/MacOS/../MacOS/runner"));
+  const std::string requests[] = {nameRequest(uniqueName("Broken")), idRequest(uniqueId("Plain")),
+                                  idRequest(uniqueId("Climber"))};
+  for (const std::string& request : requests) {
     const Outcome outcome = runWithHome(request, home.path());
     EXPECT_EQ(outcome.out, "{\"error\":\"APPLICATION_LAUNCH_FAILED\"}\n") << request;
     EXPECT_EQ(outcome.status, 1);

@@ -1,43 +1,20 @@
 #include "platform/posix/posix_open.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/wait.h>
+#include <signal.h>
+#include <spawn.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <memory>
 #include <system_error>
 #include <thread>
-#include <vector>
 
 #include "platform/posix/posix_bundles.h"
 
+extern char** environ;
+
 namespace platform::posix {
 namespace {
-
-// The descriptors open now, from 3 up: the new process must not hold any of them (a pipe of our
-// parent's among them would keep the parent waiting for the application).
-std::vector<int> inheritedDescriptors() {
-  std::vector<int> found;
-  if (DIR* dir = opendir("/dev/fd")) {
-    const int own = dirfd(dir);
-    while (const dirent* entry = readdir(dir)) {
-      char* end = nullptr;
-      const long fd = std::strtol(entry->d_name, &end, 10);
-      if (end != entry->d_name && *end == '\0' && fd >= 3 && fd != own) {
-        found.push_back(static_cast<int>(fd));
-      }
-    }
-    closedir(dir);
-    return found;
-  }
-  const long limit = sysconf(_SC_OPEN_MAX);
-  const int last = limit > 0 && limit < 65536 ? static_cast<int>(limit) : 65536;
-  for (int fd = 3; fd < last; ++fd) found.push_back(fd);
-  return found;
-}
 
 // A single path component: anything else would reach outside Contents/MacOS.
 bool isPlainName(const std::string& name) {
@@ -45,62 +22,64 @@ bool isPlainName(const std::string& name) {
          name.find('\0') == std::string::npos;
 }
 
+// The attributes and file actions of one start, released however the start ends.
+class SpawnSetup {
+ public:
+  SpawnSetup() = default;
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+  ~SpawnSetup() {
+    if (actionsMade_) posix_spawn_file_actions_destroy(&actions_);
+    if (attributesMade_) posix_spawnattr_destroy(&attributes_);
+  }
+
+  // A new session; no signal blocked, and every signal's handling the default, so that one our
+  // parent ignores (SIGINT, SIGPIPE) is not ignored by the application too; standard input,
+  // output and error on /dev/null; no other descriptor of ours (a pipe of our parent's among them
+  // would keep the parent waiting for the application). False when any of it cannot be set up.
+  bool make() {
+    attributesMade_ = posix_spawnattr_init(&attributes_) == 0;
+    if (!attributesMade_) return false;
+    actionsMade_ = posix_spawn_file_actions_init(&actions_) == 0;
+    if (!actionsMade_) return false;
+    sigset_t none;
+    sigset_t all;
+    if (sigemptyset(&none) != 0 || sigfillset(&all) != 0) return false;
+    const short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (posix_spawnattr_setflags(&attributes_, flags) != 0 ||
+        posix_spawnattr_setsigmask(&attributes_, &none) != 0 ||
+        posix_spawnattr_setsigdefault(&attributes_, &all) != 0) {
+      return false;
+    }
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+      if (posix_spawn_file_actions_addopen(&actions_, fd, "/dev/null", O_RDWR, 0) != 0) {
+        return false;
+      }
+    }
+    return posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1) == 0;
+  }
+
+  const posix_spawnattr_t* attributes() const { return &attributes_; }
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+
+ private:
+  posix_spawnattr_t attributes_{};
+  posix_spawn_file_actions_t actions_{};
+  bool attributesMade_ = false;
+  bool actionsMade_ = false;
+};
+
 }  // namespace
 
 std::optional<pid_t> startDetached(const std::string& executable) {
-  // The child tells us through this pipe why exec failed; a pipe closed by exec means it ran.
-  int report[2];
-  if (pipe(report) != 0) return std::nullopt;
-  for (int& end : report) {
-    // With standard streams closed, the pipe may have got their numbers, which the child is about
-    // to give to /dev/null: move it clear of them.
-    const int moved = fcntl(end, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    close(end);
-    end = moved;
-  }
-  if (report[0] < 0 || report[1] < 0) {
-    for (const int end : report) {
-      if (end >= 0) close(end);
-    }
-    return std::nullopt;
-  }
-  const std::vector<int> toClose = inheritedDescriptors();
+  SpawnSetup setup;
+  if (!setup.make()) return std::nullopt;
   char* const argv[] = {const_cast<char*>(executable.c_str()), nullptr};
-
-  const pid_t child = fork();
-  if (child == 0) {
-    // Only async-signal-safe calls from here to exec.
-    setsid();
-    const int null = open("/dev/null", O_RDWR);
-    if (null >= 0) {
-      dup2(null, STDIN_FILENO);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-      if (null > STDERR_FILENO) close(null);
-    }
-    for (const int fd : toClose) {
-      if (fd != report[1]) close(fd);
-    }
-    execv(executable.c_str(), argv);
-    const int failure = errno;
-    if (write(report[1], &failure, sizeof failure) < 0) {
-    }
-    _exit(127);
-  }
-  close(report[1]);
-  if (child < 0) {
-    close(report[0]);
-    return std::nullopt;
-  }
-  int failure = 0;
-  ssize_t n;
-  while ((n = read(report[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
-  }
-  close(report[0]);
-  if (n != 0) {
-    // exec failed: this child never became the application, so it is ours to reap.
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
+  pid_t child = 0;
+  // The C library reports a failed exec as the result of the call itself, and reaps the process
+  // that could not become the application.
+  if (posix_spawn(&child, executable.c_str(), setup.actions(), setup.attributes(), argv,
+                  environ) != 0) {
     return std::nullopt;
   }
   return child;

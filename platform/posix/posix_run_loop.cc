@@ -1,8 +1,7 @@
 #include "platform/posix/posix_run_loop.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <ctime>
+#include <thread>
 
 namespace platform::posix {
 namespace {
@@ -11,15 +10,7 @@ class SystemClock final : public Clock {
  public:
   TimePoint now() override { return std::chrono::steady_clock::now(); }
 
-  void sleepUntil(TimePoint when) override {
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch());
-    timespec deadline{};
-    deadline.tv_sec = static_cast<time_t>(ns.count() / 1'000'000'000);
-    deadline.tv_nsec = static_cast<long>(ns.count() % 1'000'000'000);
-    // steady_clock is CLOCK_MONOTONIC with both libstdc++ and libc++.
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
-  }
+  void sleepUntil(TimePoint when) override { std::this_thread::sleep_until(when); }
 };
 
 }  // namespace
