@@ -14,16 +14,6 @@
 namespace platform::macos {
 namespace {
 
-// The bytes of a file URL's path, or none when the object is no file URL with a path.
-std::optional<std::string> pathOf(id object) {
-  if (![object isKindOfClass:[NSURL class]]) return std::nullopt;
-  NSURL* url = static_cast<NSURL*>(object);
-  if (!url.isFileURL) return std::nullopt;
-  const char* bytes = url.fileSystemRepresentation;
-  if (bytes == nullptr || *bytes == '\0') return std::nullopt;
-  return std::string(bytes);
-}
-
 // What stat says is there once links are followed: -1 when nothing can be found.
 int kindAt(const std::string& path) {
   struct stat info {};
@@ -113,7 +103,7 @@ class EmptyBundle final : public Bundle {
 
 std::optional<std::string> homeFolder() {
   @autoreleasepool {
-    return pathOf([[NSFileManager defaultManager] homeDirectoryForCurrentUser]);
+    return filePath([[NSFileManager defaultManager] homeDirectoryForCurrentUser]);
   }
 }
 
@@ -131,7 +121,7 @@ std::vector<std::string> folderEntries(const std::string& folder) {
                                                 error:nullptr];
     if (![listed isKindOfClass:[NSArray class]]) return entries;
     for (id entry in static_cast<NSArray*>(listed)) {
-      if (std::optional<std::string> path = pathOf(entry)) entries.push_back(std::move(*path));
+      if (std::optional<std::string> path = filePath(entry)) entries.push_back(std::move(*path));
     }
   }
   return entries;

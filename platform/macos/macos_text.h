@@ -2,6 +2,7 @@
 
 #import <Foundation/Foundation.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,9 @@ std::string utf8(NSString* text);
 
 /// A string object with exactly the characters of UTF-8 text; nil when the bytes are not UTF-8.
 NSString* string(std::string_view text);
+
+/// The file system's own bytes for the path of a file URL; none when `object` is no file URL with
+/// a path.
+std::optional<std::string> filePath(id object);
 
 }  // namespace platform::macos

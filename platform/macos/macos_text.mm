@@ -65,4 +65,13 @@ NSString* string(std::string_view text) {
   return [[NSString alloc] initWithCharacters:units.data() length:units.size()];
 }
 
+std::optional<std::string> filePath(id object) {
+  if (![object isKindOfClass:[NSURL class]]) return std::nullopt;
+  NSURL* url = static_cast<NSURL*>(object);
+  if (!url.isFileURL) return std::nullopt;
+  const char* bytes = url.fileSystemRepresentation;
+  if (bytes == nullptr || *bytes == '\0') return std::nullopt;
+  return std::string(bytes);
+}
+
 }  // namespace platform::macos

@@ -20,13 +20,7 @@ std::optional<std::string> applicationForIdentifier(const std::string& bundleId)
     NSString* identifier = string(bundleId);
     if (identifier == nil) return std::nullopt;
     NSWorkspace* workspace = [NSWorkspace sharedWorkspace];
-    const id found = [workspace URLForApplicationWithBundleIdentifier:identifier];
-    if (![found isKindOfClass:[NSURL class]]) return std::nullopt;
-    NSURL* url = static_cast<NSURL*>(found);
-    if (!url.isFileURL) return std::nullopt;
-    const char* bytes = url.fileSystemRepresentation;
-    if (bytes == nullptr || *bytes == '\0') return std::nullopt;
-    return std::string(bytes);
+    return filePath([workspace URLForApplicationWithBundleIdentifier:identifier]);
   }
 }
 
