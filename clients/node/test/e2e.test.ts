@@ -6,7 +6,6 @@ import * as fs from "node:fs";
 import * as path from "node:path";
 import { after, describe, it } from "node:test";
 import {
-  HelperError,
   MAX_REQUEST_BYTES,
   OUTPUT_CHANNEL_NAME,
   launchApplication,
@@ -25,6 +24,7 @@ import {
   installBundle,
   loadSchemas,
   realHelpersDir,
+  rejection,
   remember,
   stopLaunched,
   tempFolder,
@@ -85,14 +85,6 @@ function commandOf(pid: number): string {
   }
 }
 
-async function rejection(promise: Promise<unknown>): Promise<HelperError> {
-  const error = await promise.then(
-    () => assert.fail("expected a rejection"),
-    (error: unknown) => error,
-  );
-  assert.ok(error instanceof HelperError, String(error));
-  return error;
-}
 
 describe("launchApplication with the real launcher", { skip }, () => {
   it("launches by name and by identifier, and reports the bundle's own identifier and name", async () => {

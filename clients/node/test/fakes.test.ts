@@ -10,18 +10,19 @@ import {
   watchSettingsWindow,
   type ProbeResult,
 } from "@tovrin-pelsor/client";
-import { alive, delay, eventually, fakeHelpers, remember, stopLaunched, tempFolder } from "./support.js";
+import {
+  alive,
+  delay,
+  eventually,
+  fakeHelpers,
+  rejection,
+  remember,
+  stopLaunched,
+  tempFolder,
+} from "./support.js";
 
 after(stopLaunched);
 
-async function rejection(promise: Promise<unknown>): Promise<HelperError> {
-  const error = await promise.then(
-    () => assert.fail("expected a rejection"),
-    (error: unknown) => error,
-  );
-  assert.ok(error instanceof HelperError, String(error));
-  return error;
-}
 
 const SUCCESS = '{"bundleId":"org.example.fake","name":"Fake","pid":2147483647}';
 

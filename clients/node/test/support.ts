@@ -4,7 +4,9 @@ import * as fs from "node:fs";
 import * as os from "node:os";
 import * as path from "node:path";
 import { fileURLToPath } from "node:url";
+import assert from "node:assert/strict";
 import AjvModule from "ajv/dist/2020.js";
+import { HelperError } from "@tovrin-pelsor/client";
 
 /** The folder holding the real `tovrin` and `pelsor`, as the test script passes it. */
 export function realHelpersDir(): string {
@@ -156,4 +158,14 @@ export function loadSchemas(): {
       return schemas.get(name) as Record<string, unknown>;
     },
   };
+}
+
+/** The error a call rejects with; fails the test when it resolves or rejects with anything else. */
+export async function rejection(promise: Promise<unknown>): Promise<HelperError> {
+  const error = await promise.then(
+    () => assert.fail("expected a rejection"),
+    (error: unknown) => error,
+  );
+  assert.ok(error instanceof HelperError, String(error));
+  return error;
 }
