@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "child.h"
 #include "platform/posix/posix_bundles.h"
-#include "temp_folder.h"
+#include "tests/support/child.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

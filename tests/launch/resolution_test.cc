@@ -7,16 +7,18 @@
 
 #include <gtest/gtest.h>
 
-#include "child.h"
-#include "fake_launcher_services.h"
 #include "launch/launcher.h"
 #include "launch/resolution.h"
+#include "tests/support/child.h"
+#include "tests/support/fake_launcher_services.h"
+#include "tests/support/requests.h"
 
 namespace {
 
 using launch::ApplicationFolder;
 using launch::Request;
 using testing_support::FakeBundle;
+using testing_support::failureLine;
 using testing_support::FakeLauncherServices;
 using testing_support::otherValue;
 using testing_support::Outcome;
@@ -46,8 +48,6 @@ FakeBundle named(std::string name, std::optional<std::string> id = "org.example.
 std::string resolved(const std::string& path, const std::string& id, const std::string& name) {
   return path + "|" + id + "|" + name + "\n";
 }
-
-std::string failed(std::string_view code) { return "{\"error\":\"" + std::string(code) + "\"}\n"; }
 
 // Resolves in a child, since a failure ends the process. The child writes what it resolved as
 // "path|bundleId|actualName"; a failure leaves the failure reply. With `trace`, the services'
@@ -169,8 +169,8 @@ TEST(ResolutionByName, FindsExactlyOneBundleWhoseDisplayNameEqualsTheName) {
     std::string out;
     std::vector<ApplicationFolder> folders = kFolders;
   };
-  const std::string notFound = failed(launch::codes::kApplicationNotFound);
-  const std::string ambiguous = failed(launch::codes::kApplicationNameAmbiguous);
+  const std::string notFound = failureLine(launch::codes::kApplicationNotFound);
+  const std::string ambiguous = failureLine(launch::codes::kApplicationNameAmbiguous);
   const Case cases[] = {
       {"one match, in the home folder",
        [](auto& s) {
@@ -300,8 +300,8 @@ TEST(ResolutionById, TakesWhatTheLookupGivesAndChecksItsIdentifier) {
     std::optional<FakeBundle> bundle;   // what opens there
     std::string out;
   };
-  const std::string notFound = failed(launch::codes::kApplicationNotFound);
-  const std::string mismatch = failed(launch::codes::kApplicationIdMismatch);
+  const std::string notFound = failureLine(launch::codes::kApplicationNotFound);
+  const std::string mismatch = failureLine(launch::codes::kApplicationIdMismatch);
   const FakeBundle shown{"org.example.app", {{"CFBundleDisplayName", textValue("Shown")},
                                              {"CFBundleName", textValue("Plain")}}};
   const Case cases[] = {
@@ -352,7 +352,7 @@ TEST(ResolutionByName, DecidesAmbiguityBeforeReadingAnyIdentifier) {
   services.addApplication("/B", "Mine.app", named("Mine"));
   services.addApplication(kHomeApps, "Other.app", named("Other"));
   const Outcome outcome = resolveInChild(byName("Mine"), services, true);
-  EXPECT_EQ(outcome.out, failed(launch::codes::kApplicationNameAmbiguous));
+  EXPECT_EQ(outcome.out, failureLine(launch::codes::kApplicationNameAmbiguous));
   EXPECT_EQ(outcome.status, 1);
   const std::vector<std::string> calls = lines(outcome.err);
   EXPECT_TRUE(startingWith(calls, "identifier ").empty()) << outcome.err;
@@ -416,10 +416,10 @@ TEST(ResolutionByName, ChecksTheChosenBundleAgainWhenItIsOpenedForTheLaunch) {
       {"unchanged", named("Mine", "org.mine"), resolved("/A/Mine.app", "org.mine", "Mine")},
       {"renamed", named("Yours", "org.mine"), "{\"error\":\"APPLICATION_NAME_MISMATCH\"}\n"},
       {"its names gone", FakeBundle{"org.mine", {}},
-       failed(launch::codes::kApplicationNameMismatch)},
+       failureLine(launch::codes::kApplicationNameMismatch)},
       {"its identifier gone", named("Mine", std::nullopt),
-       failed(launch::codes::kApplicationNotFound)},
-      {"the bundle gone", std::nullopt, failed(launch::codes::kApplicationNotFound)},
+       failureLine(launch::codes::kApplicationNotFound)},
+      {"the bundle gone", std::nullopt, failureLine(launch::codes::kApplicationNotFound)},
   };
   for (const auto& c : cases) {
     ChangingBundles services;
@@ -436,10 +436,8 @@ TEST(ResolutionByName, ChecksTheChosenBundleAgainWhenItIsOpenedForTheLaunch) {
 Outcome runLauncher(const std::string& request, FakeLauncherServices& services) {
   services.traceFd = STDERR_FILENO;
   services.parentDuringRun = {4242};
-  return runInChild([&] {
-    const char* argv[] = {"tovrin", request.c_str(), "4242"};
-    launch::runLauncher(3, argv, services);
-  });
+  return testing_support::runEntryInChild(launch::runLauncher, {"tovrin", request, "4242"},
+                                          services);
 }
 
 TEST(LauncherResolution, ScansTheProgramsFoldersBetweenTheWatchAndTheWait) {
@@ -491,7 +489,7 @@ TEST(LauncherResolution, AnswersAFailureWithItsCodeAndNeverWaits) {
     services.addApplication("/Users/me/Applications", "Twin.app", named("Twin", "org.twin"));
     services.registry["ORG.TWIN"] = "/Applications/Twin.app";
     const Outcome outcome = runLauncher(c.request, services);
-    EXPECT_EQ(outcome.out, failed(c.code)) << c.request;
+    EXPECT_EQ(outcome.out, failureLine(c.code)) << c.request;
     EXPECT_EQ(outcome.status, 1) << c.request;
     const std::vector<std::string> calls = lines(outcome.err);
     EXPECT_TRUE(startingWith(calls, "run").empty()) << c.request;

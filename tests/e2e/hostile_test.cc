@@ -20,11 +20,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "child.h"
-#include "temp_folder.h"
+#include "tests/support/child.h"
+#include "tests/support/requests.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
+using testing_support::failureLine;
+using testing_support::me;
+using testing_support::nameRequest;
+using testing_support::StandardOutput;
 using testing_support::TempFolder;
 using testing_support::xmlInfoPlist;
 
@@ -42,64 +47,24 @@ constexpr double kSlowdown = 1;
 constexpr bool kMeasuresMemory = true;
 #endif
 
-std::string me() { return std::to_string(getpid()); }
-std::string uniqueName(const std::string& word) { return "Hostile Fixture " + me() + " " + word; }
-std::string uniqueId(const std::string& word) { return "org.example.hostile-" + me() + "." + word; }
-
-// A request by name, with `name` written as a JSON string.
-std::string nameRequest(const std::string& name) {
-  return R"({"name":)" + nlohmann::json(name).dump() + "}";
-}
-
-enum class Output { pipe, closed, readerGone };
+const testing_support::UniqueNames unique("hostile");
 
 using Ended = testing_support::Outcome;
 
-// Starts `program` with `args` and HOME at `home`, standard input on /dev/null, and waits for it,
-// timing it. A child still running after `limit` seconds is killed, so a hang fails the test
-// rather than stopping the suite.
+// Starts `program` with `args`, HOME at `home` and nothing else in its environment, standard input
+// on /dev/null and standard output as `output` says, and waits for it, timing it. A child still
+// running after 20 seconds is killed, so a hang fails the test rather than stopping the suite.
 Ended run(const std::string& program, const std::vector<std::string>& args, const std::string& home,
-        Output output = Output::pipe, double limit = 20) {
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  const std::string homeVariable = "HOME=" + home;
-  char* const envp[] = {const_cast<char*>(homeVariable.c_str()), nullptr};
-
-  int out[2], err[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = fork();
-  if (child < 0) throw std::runtime_error("fork");
-  if (child == 0) {
-    const int null = open("/dev/null", O_RDONLY);
-    dup2(null, STDIN_FILENO);
-    dup2(err[1], STDERR_FILENO);
-    if (output == Output::pipe) {
-      dup2(out[1], STDOUT_FILENO);
-    } else if (output == Output::closed) {
-      close(STDOUT_FILENO);
-    } else {
-      int gone[2];
-      if (pipe(gone) != 0) _exit(97);
-      close(gone[0]);
-      dup2(gone[1], STDOUT_FILENO);
-      close(gone[1]);
-    }
-    execve(program.c_str(), argv.data(), envp);
-    _exit(98);
-  }
-  close(out[1]);
-  close(err[1]);
-
-  return testing_support::collect(child, out[0], err[0], start, limit);
+          StandardOutput output = StandardOutput::pipe) {
+  return testing_support::runProgram(
+      program, args,
+      {.environment = testing_support::onlyHome(home), .limit = 20, .output = output});
 }
 
-Ended tovrin(const std::string& request, const std::string& home, Output output = Output::pipe) {
+Ended tovrin(const std::string& request, const std::string& home,
+             StandardOutput output = StandardOutput::pipe) {
   return run(kTovrin, {request, me()}, home, output);
 }
-
-std::string failure(const std::string& code) { return "{\"error\":\"" + code + "\"}\n"; }
 
 // Installs a bundle that can be launched; its executable runs until it is stopped.
 std::string installLaunchable(const TempFolder& home, const std::string& relative,
@@ -142,33 +107,35 @@ TEST(HostileArguments, LongAndDeepRequestsGetTheirAnswerWithinASecond) {
     std::string request;
     std::string out;
   } cases[] = {
-      {"long name", padded(R"({"name":")", 'n', R"("})"), failure("APPLICATION_NOT_FOUND")},
+      {"long name", padded(R"({"name":")", 'n', R"("})"), failureLine("APPLICATION_NOT_FOUND")},
       {"long ignored member", padded(R"({"name":"Nope )" + me() + R"(","pad":")", 'p', R"("})"),
-       failure("APPLICATION_NOT_FOUND")},
+       failureLine("APPLICATION_NOT_FOUND")},
       {"long escapes", [] {
          std::string id = R"({"bundleId":")";
          while (id.size() + 8 < kLongestArgument) id += "\\u00e9";
          return id + R"("})";
        }(),
-       failure("APPLICATION_NOT_FOUND")},
+       failureLine("APPLICATION_NOT_FOUND")},
       {"U+0000 and controls in a name", R"({"name":"a\u0000b\u001f\t\u007f\ufffd"})",
-       failure("APPLICATION_NOT_FOUND")},
+       failureLine("APPLICATION_NOT_FOUND")},
       {"U+0000 and controls in an identifier", R"({"bundleId":"a\u0000b\n\r\ufffd"})",
-       failure("APPLICATION_NOT_FOUND")},
-      {"long whitespace", padded("", ' ', R"({"name":"Nope"})"), failure("APPLICATION_NOT_FOUND")},
-      {"long number", padded(R"({"name":)", '9', "}"), failure("INVALID_PARAMS")},
+       failureLine("APPLICATION_NOT_FOUND")},
+      {"long whitespace", padded("", ' ', R"({"name":"Nope"})"),
+       failureLine("APPLICATION_NOT_FOUND")},
+      {"long number", padded(R"({"name":)", '9', "}"), failureLine("INVALID_PARAMS")},
       {"arrays at the top", std::string(depth, '[') + std::string(depth, ']'),
-       failure("INVALID_PARAMS")},
-      {"unclosed arrays at the top", std::string(kLongestArgument, '['), failure("INVALID_PARAMS")},
+       failureLine("INVALID_PARAMS")},
+      {"unclosed arrays at the top", std::string(kLongestArgument, '['),
+       failureLine("INVALID_PARAMS")},
       {"objects at the top", [] {
          std::string s;
          while (s.size() + 6 < kLongestArgument) s += R"({"a":)";
          return s;
        }(),
-       failure("INVALID_PARAMS")},
+       failureLine("INVALID_PARAMS")},
       {"arrays in an ignored member",
        R"({"x":)" + std::string(depth, '[') + std::string(depth, ']') + R"(,"name":"Nope"})",
-       failure("APPLICATION_NOT_FOUND")},
+       failureLine("APPLICATION_NOT_FOUND")},
       {"objects in an ignored member", [] {
          std::string open, close;
          while (open.size() * 2 + 64 < kLongestArgument) {
@@ -177,10 +144,10 @@ TEST(HostileArguments, LongAndDeepRequestsGetTheirAnswerWithinASecond) {
          }
          return R"({"x":)" + open + "1" + close + R"(,"name":"Nope"})";
        }(),
-       failure("APPLICATION_NOT_FOUND")},
+       failureLine("APPLICATION_NOT_FOUND")},
       {"deep array under name",
        R"({"name":)" + std::string(depth, '[') + std::string(depth, ']') + "}",
-       failure("INVALID_PARAMS")},
+       failureLine("INVALID_PARAMS")},
   };
   for (const auto& c : cases) {
     ASSERT_LE(c.request.size(), kLongestArgument) << c.what;
@@ -206,7 +173,7 @@ TEST(HostileArguments, APidArgumentOfAnyShapeIsRefusedWithinASecond) {
   };
   for (const std::string& pid : cases) {
     const Ended launcher = run(kTovrin, {valid, pid}, home.path());
-    EXPECT_EQ(launcher.out, failure("PARENT_GONE")) << pid.substr(0, 20);
+    EXPECT_EQ(launcher.out, failureLine("PARENT_GONE")) << pid.substr(0, 20);
     EXPECT_EQ(launcher.status, 1);
     EXPECT_EQ(launcher.err, "");
     EXPECT_LT(launcher.seconds, 1.0 * kSlowdown);
@@ -224,7 +191,7 @@ TEST(HostileArguments, APidArgumentOfLeadingZerosNamesTheParent) {
   const TempFolder home;
   const std::string pid = std::string(kLongestArgument - me().size(), '0') + me();
   const Ended launcher = run(kTovrin, {R"({"name":"Nope"})", pid}, home.path());
-  EXPECT_EQ(launcher.out, failure("APPLICATION_NOT_FOUND"));
+  EXPECT_EQ(launcher.out, failureLine("APPLICATION_NOT_FOUND"));
   EXPECT_EQ(launcher.status, 1);
   EXPECT_EQ(launcher.err, "");
   EXPECT_LT(launcher.seconds, 1.0 * kSlowdown);
@@ -240,11 +207,11 @@ TEST(HostileArguments, APidArgumentOfLeadingZerosNamesTheParent) {
 // 100 000 characters come back in the reply exactly, escaped as JSON needs.
 TEST(HostileArguments, OddAndLongNamesComeBackExactly) {
   const TempFolder home;
-  std::string controls = uniqueName("Controls") + " ";
+  std::string controls = unique.name("Controls") + " ";
   for (char c = 1; c < 0x20; ++c) controls += c;
   controls += "\x7F \xEF\xBF\xBD /\\\"";
   // 100 000 characters, some of them outside ASCII, in under 128 KiB of request.
-  std::string longName = uniqueName("Long") + " ";
+  std::string longName = unique.name("Long") + " ";
   for (int i = 0; i < 2000; ++i) longName += "\xC3\xA9";  // two bytes, one character
   std::size_t characters = 0;
   for (const unsigned char c : longName) characters += (c & 0xC0) != 0x80;
@@ -254,9 +221,9 @@ TEST(HostileArguments, OddAndLongNamesComeBackExactly) {
   ASSERT_EQ(characters, 100000u);
 
   installLaunchable(home, "Applications/Controls.app",
-                    {{"CFBundleIdentifier", uniqueId("controls")}, {"CFBundleName", controls}});
+                    {{"CFBundleIdentifier", unique.id("controls")}, {"CFBundleName", controls}});
   installLaunchable(home, "Applications/Long.app",
-                    {{"CFBundleIdentifier", uniqueId("long")}, {"CFBundleName", longName}});
+                    {{"CFBundleIdentifier", unique.id("long")}, {"CFBundleName", longName}});
   // An argument byte that is not UTF-8 becomes U+FFFD, and then names the same bundle.
   std::string raw = nameRequest(controls);
   raw.replace(raw.find("\xEF\xBF\xBD"), 3, "\xFF");
@@ -267,9 +234,9 @@ TEST(HostileArguments, OddAndLongNamesComeBackExactly) {
     std::string id;
     std::string name;
   } cases[] = {
-      {"controls", nameRequest(controls), uniqueId("controls"), controls},
-      {"invalid byte", raw, uniqueId("controls"), controls},
-      {"100 000 characters", nameRequest(longName), uniqueId("long"), longName},
+      {"controls", nameRequest(controls), unique.id("controls"), controls},
+      {"invalid byte", raw, unique.id("controls"), controls},
+      {"100 000 characters", nameRequest(longName), unique.id("long"), longName},
   };
   for (const auto& c : cases) {
     ASSERT_LE(c.request.size(), kLongestArgument) << c.what;
@@ -304,17 +271,17 @@ TEST(HostileFolders, ALinkCycleAndFifosAreNoApplications) {
   ASSERT_EQ(mkfifo((apps + "/Piped.app/Contents/Info.plist").c_str(), 0600), 0);
   // A real one beside them still answers.
   installLaunchable(home, "Applications/Real.app",
-                    {{"CFBundleIdentifier", uniqueId("real")},
-                     {"CFBundleName", uniqueName("Real")}});
+                    {{"CFBundleIdentifier", unique.id("real")},
+                     {"CFBundleName", unique.name("Real")}});
 
-  const Ended missing = tovrin(nameRequest(uniqueName("Missing")), home.path());
-  EXPECT_EQ(missing.out, failure("APPLICATION_NOT_FOUND"));
+  const Ended missing = tovrin(nameRequest(unique.name("Missing")), home.path());
+  EXPECT_EQ(missing.out, failureLine("APPLICATION_NOT_FOUND"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "");
   EXPECT_LT(missing.seconds, 1.0 * kSlowdown);
 
-  const Ended real = tovrin(nameRequest(uniqueName("Real")), home.path());
-  expectLaunched(real, uniqueId("real"), uniqueName("Real"), "real");
+  const Ended real = tovrin(nameRequest(unique.name("Real")), home.path());
+  expectLaunched(real, unique.id("real"), unique.name("Real"), "real");
   EXPECT_LT(real.seconds, 1.0 * kSlowdown);
 }
 
@@ -355,19 +322,19 @@ TEST(HostileFolders, TenThousandEntriesWithinFiveSeconds) {
   for (int i = 0; i < 10000; ++i) {
     const std::string word = "Many" + std::to_string(i);
     // Two of them share a name, so that every entry must be read before the answer.
-    const std::string name = uniqueName(i == 17 || i == 9999 ? "Twin" : word);
+    const std::string name = unique.name(i == 17 || i == 9999 ? "Twin" : word);
     const std::string bundle = apps + "/" + word + ".app";
     ASSERT_EQ(mkdir(bundle.c_str(), 0755), 0);
     ASSERT_EQ(mkdir((bundle + "/Contents").c_str(), 0755), 0);
     writeSmall(bundle + "/Contents/Info.plist",
-               xmlInfoPlist({{"CFBundleIdentifier", uniqueId(word)}, {"CFBundleName", name}}));
+               xmlInfoPlist({{"CFBundleIdentifier", unique.id(word)}, {"CFBundleName", name}}));
   }
   const struct {
     std::string name;
     std::string out;
   } cases[] = {
-      {uniqueName("Twin"), failure("APPLICATION_NAME_AMBIGUOUS")},
-      {uniqueName("Nobody"), failure("APPLICATION_NOT_FOUND")},
+      {unique.name("Twin"), failureLine("APPLICATION_NAME_AMBIGUOUS")},
+      {unique.name("Nobody"), failureLine("APPLICATION_NOT_FOUND")},
   };
   for (const auto& c : cases) {
     const Ended result = tovrin(nameRequest(c.name), home.path());
@@ -387,7 +354,7 @@ constexpr std::size_t kHuge = 50 * 1024 * 1024;
 std::string hugeInfoPlist(const std::string& name,
                           const std::function<std::string(std::size_t)>& padding) {
   std::string plist =
-      xmlInfoPlist({{"CFBundleIdentifier", uniqueId("huge")}, {"CFBundleName", name}});
+      xmlInfoPlist({{"CFBundleIdentifier", unique.id("huge")}, {"CFBundleName", name}});
   const std::size_t room = kHuge - plist.size();
   std::string fill = padding(room);
   fill.append(room - fill.size(), '\n');  // whitespace between elements
@@ -416,9 +383,9 @@ std::string oneLongString(std::size_t bytes) {
 // is measured against the run with the truncated file; a forked child's peak counts what this
 // process held at the fork, so each file is made, written and dropped before its run.
 TEST(HostileFolders, HugeAndTruncatedInfoPlists) {
-  const std::string name = uniqueName("Huge");
-  const std::string ambiguous = failure("APPLICATION_NAME_AMBIGUOUS");
-  const std::string alone = failure("APPLICATION_LAUNCH_FAILED");  // it has no executable
+  const std::string name = unique.name("Huge");
+  const std::string ambiguous = failureLine("APPLICATION_NAME_AMBIGUOUS");
+  const std::string alone = failureLine("APPLICATION_LAUNCH_FAILED");  // it has no executable
   const struct {
     std::string what;
     std::function<std::string()> plist;
@@ -440,7 +407,7 @@ TEST(HostileFolders, HugeAndTruncatedInfoPlists) {
   for (const auto& c : cases) {
     const TempFolder home;
     home.makeBundle("Applications/Small.app",
-                    xmlInfoPlist({{"CFBundleIdentifier", uniqueId("small")},
+                    xmlInfoPlist({{"CFBundleIdentifier", unique.id("small")},
                                   {"CFBundleName", name}}));
     home.makeBundle("Applications/Big.app", c.plist());
     const Ended result = tovrin(nameRequest(name), home.path());
@@ -463,21 +430,21 @@ TEST(HostileFolders, HugeAndTruncatedInfoPlists) {
 TEST(HostileOutput, ClosedOrReaderlessOutputKeepsTheStatus) {
   const TempFolder home;
   installLaunchable(home, "Applications/Runner.app",
-                    {{"CFBundleIdentifier", uniqueId("runner")},
-                     {"CFBundleName", uniqueName("Runner")}});
-  for (const Output output : {Output::closed, Output::readerGone}) {
-    const char* what = output == Output::closed ? "closed" : "reader gone";
+                    {{"CFBundleIdentifier", unique.id("runner")},
+                     {"CFBundleName", unique.name("Runner")}});
+  for (const StandardOutput output : {StandardOutput::closed, StandardOutput::readerGone}) {
+    const char* what = output == StandardOutput::closed ? "closed" : "reader gone";
     const Ended refused = tovrin("{nope", home.path(), output);
     EXPECT_EQ(refused.status, 1) << what;
     EXPECT_EQ(refused.signal, std::nullopt) << what;
     EXPECT_EQ(refused.err, "") << what;
 
-    const Ended missing = tovrin(nameRequest(uniqueName("Missing")), home.path(), output);
+    const Ended missing = tovrin(nameRequest(unique.name("Missing")), home.path(), output);
     EXPECT_EQ(missing.status, 1) << what;
     EXPECT_EQ(missing.err, "") << what;
 
     // The success path keeps status 0 although nobody reads the line.
-    const Ended launched = tovrin(nameRequest(uniqueName("Runner")), home.path(), output);
+    const Ended launched = tovrin(nameRequest(unique.name("Runner")), home.path(), output);
     EXPECT_EQ(launched.status, 0) << what;
     EXPECT_EQ(launched.signal, std::nullopt) << what;
     EXPECT_EQ(launched.err, "") << what;

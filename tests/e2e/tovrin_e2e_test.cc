@@ -13,11 +13,15 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "child.h"
-#include "temp_folder.h"
+#include "tests/support/child.h"
+#include "tests/support/requests.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
+using testing_support::idRequest;
+using testing_support::me;
+using testing_support::nameRequest;
 using testing_support::Outcome;
 using testing_support::runProgram;
 using testing_support::TempFolder;
@@ -26,22 +30,14 @@ using testing_support::xmlInfoPlist;
 const std::string kTovrin = TOVRIN_PATH;
 const std::string kFixtureApp = FIXTURE_APP_PATH;
 
-std::string me() { return std::to_string(getpid()); }
-
 // Names and identifiers that no installed application has, so that the system's own application
 // folders, present or not, never change an answer.
-std::string uniqueName(const std::string& word) { return "Tovrin Fixture " + me() + " " + word; }
-std::string uniqueId(const std::string& word) {
-  return "org.example.tovrin-fixture-" + me() + "." + word;
-}
-
-std::string nameRequest(const std::string& name) { return R"({"name":")" + name + R"("})"; }
-std::string idRequest(const std::string& id) { return R"({"bundleId":")" + id + R"("})"; }
+const testing_support::UniqueNames unique("tovrin");
 
 // Installs a bundle under `home`, named and identified by `word` as above.
 void install(const TempFolder& home, const std::string& relative, const std::string& word) {
-  home.makeBundle(relative, xmlInfoPlist({{"CFBundleIdentifier", uniqueId(word)},
-                                          {"CFBundleName", uniqueName(word)}}));
+  home.makeBundle(relative, xmlInfoPlist({{"CFBundleIdentifier", unique.id(word)},
+                                          {"CFBundleName", unique.name(word)}}));
 }
 
 // Installs a bundle that can be launched: its executable keeps running until it is stopped.
@@ -102,7 +98,7 @@ TEST(TovrinEndToEnd, AnswersEveryRefusalWithItsReplyAndStatus) {
 TEST(TovrinEndToEnd, EndsSilentlyWithinASecondOnceItsParentDies) {
   const TempFolder home;
   std::vector<std::pair<std::string, std::string>> info = {
-      {"CFBundleIdentifier", uniqueId("Waiting")}, {"CFBundleName", uniqueName("Waiting")}};
+      {"CFBundleIdentifier", unique.id("Waiting")}, {"CFBundleName", unique.name("Waiting")}};
   installLaunchable(home, "Applications/Waiting.app", info);
   // Many small arrays rather than one long one: the property-list reader grows an array a little
   // at a time, which costs quadratic time under AddressSanitizer.
@@ -117,7 +113,7 @@ TEST(TovrinEndToEnd, EndsSilentlyWithinASecondOnceItsParentDies) {
   std::string plist = xmlInfoPlist(info);
   plist.insert(plist.rfind("</dict>"), padding);
   home.write("Applications/Waiting.app/Contents/Info.plist", plist);
-  const std::string request = nameRequest(uniqueName("Waiting"));
+  const std::string request = nameRequest(unique.name("Waiting"));
 
   const Outcome outcome = testing_support::runInChild([&] {
     if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) _exit(90);
@@ -174,46 +170,31 @@ TEST(TovrinEndToEnd, EndsSilentlyWithinASecondOnceItsParentDies) {
       << "90 prctl, 92-95 set-up, 96 output, 97 too slow, 98 signal, 89 wrong status";
 }
 
-// Replaces this process with the launcher, given `request` and `parent`, with HOME set to `home`
-// and nothing else in its environment.
-[[noreturn]] void execLauncher(const std::string& request, const std::string& parent,
-                               const std::string& home) {
-  const std::string variable = "HOME=" + home;
-  char* const argv[] = {const_cast<char*>(kTovrin.c_str()), const_cast<char*>(request.c_str()),
-                        const_cast<char*>(parent.c_str()), nullptr};
-  char* const envp[] = {const_cast<char*>(variable.c_str()), nullptr};
-  execve(kTovrin.c_str(), argv, envp);
-  _exit(98);
-}
-
-// Runs the launcher as our child. One that is still waiting after five seconds dies of SIGALRM (a
-// pending alarm survives exec), so that a request that resolves by mistake fails the test rather
-// than hangs it.
+// Runs the launcher as our child, with HOME set to `home` and nothing else in its environment. One
+// that is still waiting after five seconds is killed, so that a request that resolves by mistake
+// fails the test rather than hangs it.
 Outcome runWithHome(const std::string& request, const std::string& home) {
-  const std::string parent = me();
-  return testing_support::runInChild([&] {
-    alarm(5);
-    execLauncher(request, parent, home);
-  });
+  return runProgram(kTovrin, {request, me()},
+                    {.environment = testing_support::onlyHome(home), .limit = 5});
 }
 
 TEST(TovrinEndToEnd, LaunchesInTheBackgroundByNameAndByIdentifier) {
   const TempFolder home;
   const std::string named = installLaunchable(
       home, "Applications/Runner.app",
-      {{"CFBundleIdentifier", uniqueId("Runner")}, {"CFBundleName", uniqueName("Runner")}});
+      {{"CFBundleIdentifier", unique.id("Runner")}, {"CFBundleName", unique.name("Runner")}});
   const std::string nameless = installLaunchable(home, "Applications/Nameless.app",
-                                                 {{"CFBundleIdentifier", uniqueId("Nameless")}});
+                                                 {{"CFBundleIdentifier", unique.id("Nameless")}});
   const struct {
     std::string request;
     std::string executable;
     std::string bundleId;
     std::string name;
   } cases[] = {
-      {nameRequest(uniqueName("Runner")), named, uniqueId("Runner"), uniqueName("Runner")},
-      {idRequest(uniqueId("Runner")), named, uniqueId("Runner"), uniqueName("Runner")},
+      {nameRequest(unique.name("Runner")), named, unique.id("Runner"), unique.name("Runner")},
+      {idRequest(unique.id("Runner")), named, unique.id("Runner"), unique.name("Runner")},
       // A bundle without a display name is launched by its identifier, with an empty name.
-      {idRequest(uniqueId("Nameless")), nameless, uniqueId("Nameless"), ""},
+      {idRequest(unique.id("Nameless")), nameless, unique.id("Nameless"), ""},
   };
   for (const auto& c : cases) {
     // runWithHome reads the launcher's output to its end and waits for it to exit: it returns
@@ -267,22 +248,20 @@ TEST(TovrinEndToEnd, TheApplicationStartsCleanWhateverTheLauncherInherited) {
   const TempFolder home;
   const std::string executable = installLaunchable(
       home, "Applications/Clean.app",
-      {{"CFBundleIdentifier", uniqueId("Clean")}, {"CFBundleName", uniqueName("Clean")}});
-  const std::string request = nameRequest(uniqueName("Clean"));
-  const std::string parent = me();
+      {{"CFBundleIdentifier", unique.id("Clean")}, {"CFBundleName", unique.name("Clean")}});
   int inherited[2];
   ASSERT_EQ(pipe(inherited), 0);
-  const Outcome outcome = testing_support::runInChild([&] {
-    signal(SIGINT, SIG_IGN);
-    signal(SIGPIPE, SIG_IGN);
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGUSR1);
-    sigprocmask(SIG_BLOCK, &blocked, nullptr);
-    if (dup2(inherited[1], 7) != 7) _exit(90);
-    alarm(5);
-    execLauncher(request, parent, home.path());
-  });
+  const Outcome outcome = runProgram(
+      kTovrin, {nameRequest(unique.name("Clean")), me()},
+      {.environment = testing_support::onlyHome(home.path()), .limit = 5, .prepare = [&] {
+         signal(SIGINT, SIG_IGN);
+         signal(SIGPIPE, SIG_IGN);
+         sigset_t blocked;
+         sigemptyset(&blocked);
+         sigaddset(&blocked, SIGUSR1);
+         sigprocmask(SIG_BLOCK, &blocked, nullptr);
+         if (dup2(inherited[1], 7) != 7) _exit(90);
+       }});
   close(inherited[0]);
   close(inherited[1]);
   EXPECT_EQ(outcome.status, 0);
@@ -320,19 +299,20 @@ TEST(TovrinEndToEnd, TheApplicationStartsCleanWhateverTheLauncherInherited) {
 TEST(TovrinEndToEnd, ABundleWhoseExecutableCannotBeStartedFailsToLaunch) {
   const TempFolder home;
   installLaunchable(home, "Applications/Broken.app",
-                    {{"CFBundleIdentifier", uniqueId("Broken")}, {"CFBundleName", uniqueName("Broken")}});
+                    {{"CFBundleIdentifier", unique.id("Broken")},
+                     {"CFBundleName", unique.name("Broken")}});
   std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
   install(home, "Applications/Plain.app", "Plain");  // no CFBundleExecutable at all
   // An executable named by a path, even one that leads back to a real executable, is refused.
   installLaunchable(home, "Applications/Climber.app",
-                    {{"CFBundleIdentifier", uniqueId("Climber")}});
+                    {{"CFBundleIdentifier", unique.id("Climber")}});
   home.write("Applications/Climber.app/Contents/Info.plist",
-             xmlInfoPlist({{"CFBundleIdentifier", uniqueId("Climber")},
+             xmlInfoPlist({{"CFBundleIdentifier", unique.id("Climber")},
                            {"CFBundleExecutable", "../MacOS/runner"}}));
   ASSERT_TRUE(
       std::filesystem::exists(home / "Applications/Climber.app/Contents/MacOS/../MacOS/runner"));
-  const std::string requests[] = {nameRequest(uniqueName("Broken")), idRequest(uniqueId("Plain")),
-                                  idRequest(uniqueId("Climber"))};
+  const std::string requests[] = {nameRequest(unique.name("Broken")), idRequest(unique.id("Plain")),
+                                  idRequest(unique.id("Climber"))};
   for (const std::string& request : requests) {
     const Outcome outcome = runWithHome(request, home.path());
     EXPECT_EQ(outcome.out, "{\"error\":\"APPLICATION_LAUNCH_FAILED\"}\n") << request;
@@ -346,16 +326,14 @@ TEST(TovrinEndToEnd, ABundleWhoseExecutableCannotBeStartedFailsToLaunch) {
 TEST(TovrinEndToEnd, KeepsItsStatusWithItsStandardStreamsClosed) {
   const TempFolder home;
   installLaunchable(home, "Applications/Broken.app",
-                    {{"CFBundleIdentifier", uniqueId("Broken")}, {"CFBundleName", uniqueName("Broken")}});
+                    {{"CFBundleIdentifier", unique.id("Broken")},
+                     {"CFBundleName", unique.name("Broken")}});
   std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
-  const std::string request = nameRequest(uniqueName("Broken"));
-  const std::string parent = me();
-  const Outcome outcome = testing_support::runInChild([&] {
-    close(STDIN_FILENO);
-    close(STDOUT_FILENO);
-    alarm(5);
-    execLauncher(request, parent, home.path());
-  });
+  const Outcome outcome =
+      runProgram(kTovrin, {nameRequest(unique.name("Broken")), me()},
+                 {.environment = testing_support::onlyHome(home.path()), .limit = 5,
+                  .output = testing_support::StandardOutput::closed,
+                  .prepare = [] { close(STDIN_FILENO); }});
   EXPECT_EQ(outcome.status, 1);  // the launch failed: not 0
   EXPECT_EQ(outcome.signal, std::nullopt);
   EXPECT_EQ(outcome.err, "");
@@ -370,8 +348,8 @@ TEST(TovrinEndToEnd, AnswersEveryResolutionFailureWithItsReply) {
   install(home, "Applications/Shout.APP", "Shout");
   install(home, "Applications/Cased.app", "Cased");
   home.makeBundle("Applications/Anonymous.app",
-                  xmlInfoPlist({{"CFBundleName", uniqueName("Anonymous")}}));
-  home.write("Applications/Flat.app", xmlInfoPlist({{"CFBundleName", uniqueName("Flat")}}));
+                  xmlInfoPlist({{"CFBundleName", unique.name("Anonymous")}}));
+  home.write("Applications/Flat.app", xmlInfoPlist({{"CFBundleName", unique.name("Flat")}}));
 
   const std::string notFound = "{\"error\":\"APPLICATION_NOT_FOUND\"}\n";
   const struct {
@@ -379,19 +357,19 @@ TEST(TovrinEndToEnd, AnswersEveryResolutionFailureWithItsReply) {
     std::string home;
     std::string out;
   } cases[] = {
-      {nameRequest(uniqueName("Twin")), home.path(),
+      {nameRequest(unique.name("Twin")), home.path(),
        "{\"error\":\"APPLICATION_NAME_AMBIGUOUS\"}\n"},
-      {nameRequest(uniqueName("Nested")), home.path(), notFound},
-      {nameRequest(uniqueName("Hidden")), home.path(), notFound},
-      {nameRequest(uniqueName("Shout")), home.path(), notFound},
-      {nameRequest(uniqueName("Flat")), home.path(), notFound},
-      {nameRequest(uniqueName("Anonymous")), home.path(), notFound},
-      {nameRequest(uniqueName("Cased") + " "), home.path(), notFound},
-      {idRequest(uniqueId("Unknown")), home.path(), notFound},
+      {nameRequest(unique.name("Nested")), home.path(), notFound},
+      {nameRequest(unique.name("Hidden")), home.path(), notFound},
+      {nameRequest(unique.name("Shout")), home.path(), notFound},
+      {nameRequest(unique.name("Flat")), home.path(), notFound},
+      {nameRequest(unique.name("Anonymous")), home.path(), notFound},
+      {nameRequest(unique.name("Cased") + " "), home.path(), notFound},
+      {idRequest(unique.id("Unknown")), home.path(), notFound},
       {idRequest("ORG.EXAMPLE.TOVRIN-FIXTURE-" + me() + ".CASED"), home.path(),
        "{\"error\":\"APPLICATION_ID_MISMATCH\"}\n"},
-      {nameRequest(uniqueName("Cased")), home / "Missing", notFound},
-      {idRequest(uniqueId("Cased")), home / "Missing", notFound},
+      {nameRequest(unique.name("Cased")), home / "Missing", notFound},
+      {idRequest(unique.id("Cased")), home / "Missing", notFound},
   };
   for (const auto& c : cases) {
     const Outcome outcome = runWithHome(c.request, c.home);

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "child.h"
-#include "fake_launcher_services.h"
 #include "launch/completion.h"
 #include "launch/launcher.h"
+#include "tests/support/child.h"
+#include "tests/support/fake_launcher_services.h"
 
 namespace {
 
@@ -63,10 +63,8 @@ TEST(CompleteLaunch, AnswersWhatTheSystemReported) {
 // the child).
 Outcome launchWith(FakeLauncherServices& services, const std::string& request) {
   services.traceFd = STDERR_FILENO;
-  return runInChild([&] {
-    const char* argv[] = {"tovrin", request.c_str(), "4242"};
-    launch::runLauncher(3, argv, services);
-  });
+  return testing_support::runEntryInChild(launch::runLauncher, {"tovrin", request, "4242"},
+                                          services);
 }
 
 TEST(Launch, OpensTheResolvedBundleInTheBackgroundThenWaits) {

@@ -26,15 +26,19 @@
 #include <CoreGraphics/CoreGraphics.h>
 #endif
 
-#include "child.h"
 #include "platform/launcher_services.h"
 #include "probe/selection.h"
-#include "temp_folder.h"
+#include "tests/support/child.h"
+#include "tests/support/requests.h"
+#include "tests/support/temp_folder.h"
 
 extern char** environ;
 
 namespace {
 
+using testing_support::idRequest;
+using testing_support::me;
+using testing_support::nameRequest;
 using testing_support::Outcome;
 using testing_support::TempFolder;
 using namespace std::chrono_literals;
@@ -51,7 +55,7 @@ constexpr double kSlowdown = 1;
 
 Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
                    const std::optional<std::vector<std::string>>& env = std::nullopt) {
-  return testing_support::runProgram(path, args, env, kLimitSeconds);
+  return testing_support::runProgram(path, args, {.environment = env, .limit = kLimitSeconds});
 }
 
 // Says what a test saw, for the log of the run.
@@ -119,8 +123,6 @@ const std::string kTovrin = TOVRIN_PATH;
 const std::string kPelsor = PELSOR_PATH;
 const std::string kDesktopFacts = DESKTOP_FACTS_PATH;
 
-std::string me() { return std::to_string(getpid()); }
-
 struct DesktopFacts {
   std::optional<std::int32_t> front;
   std::vector<std::int32_t> running;  ///< pids of the applications with the identifier asked for
@@ -184,8 +186,7 @@ TEST(MacDesktop, LaunchesASystemApplicationInTheBackgroundByNameAndByIdentifier)
   SKIP_WITHOUT_DESKTOP();
   const std::string name = displayNameOf(kCalculator);
   ASSERT_FALSE(name.empty()) << "no display name for " << kCalculator;
-  const std::string requests[] = {nlohmann::json({{"name", name}}).dump(),
-                                  std::string(R"({"bundleId":")") + kCalculator + "\"}"};
+  const std::string requests[] = {nameRequest(name), idRequest(kCalculator)};
   for (const std::string& request : requests) {
     SCOPED_TRACE(request);
     const DesktopFacts before = desktop(kCalculator);
@@ -288,7 +289,7 @@ TEST(MacHomeFolder, FollowsCfFixedUserHomeAndNotHome) {
                               {{"CFBundleIdentifier", "org.example.home-check"},
                                {"CFBundleName", name}}));
   }
-  const std::string request = nlohmann::json({{"name", name}}).dump();
+  const std::string request = nameRequest(name);
   const Outcome fixed = runProgram(
       kTovrin, {request, me()}, environmentWith("CFFIXED_USER_HOME", home.path()));
   seen("CFFIXED_USER_HOME=<private home> -> " + describe(fixed));
@@ -345,7 +346,7 @@ TEST(MacBundles, HostileInformationFilesAnswerAtOnce) {
       {"Numbered" + tag, "{\"error\":\"APPLICATION_NOT_FOUND\"}\n"},
   };
   for (const auto& c : cases) {
-    const std::string request = nlohmann::json({{"name", c.name}}).dump();
+    const std::string request = nameRequest(c.name);
     const Outcome outcome =
         runProgram(kTovrin, {request, me()}, environmentWith(kHomeVariable, home.path()));
     seen(request + " -> " + describe(outcome) + ", in " + std::to_string(outcome.seconds) + " s");
@@ -385,7 +386,7 @@ TEST(MacDesktop, AnApplicationAlreadyRunningIsReusedAndStaysBehind) {
   seen("before the launch: " + pids(running));
   ASSERT_EQ(running.running.size(), 1u);
 
-  const std::string request = std::string(R"({"bundleId":")") + kCalculator + "\"}";
+  const std::string request = idRequest(kCalculator);
   const Outcome outcome = runProgram(kTovrin, {request, me()});
   seen(request + " -> " + describe(outcome));
   std::this_thread::sleep_for(2s);
@@ -422,8 +423,10 @@ TEST(MacPrograms, KeepTheirStatusWithStandardOutputClosed) {
   };
   for (const auto& c : cases) {
     const Outcome open = runProgram(c.program, c.args, env);
-    const Outcome closed = testing_support::runProgram(c.program, c.args, env, kLimitSeconds,
-                                                       testing_support::StandardOutput::closed);
+    const Outcome closed = testing_support::runProgram(
+        c.program, c.args,
+        {.environment = env, .limit = kLimitSeconds,
+         .output = testing_support::StandardOutput::closed});
     seen(std::string(c.what) + ", output open: " + describe(open) +
          "; output closed: " + describe(closed));
     EXPECT_EQ(open.status, c.status) << c.what;
@@ -441,10 +444,10 @@ TEST(MacDesktop, LaunchKeepsItsStatusWithStandardOutputClosed) {
 #endif
   SKIP_WITHOUT_DESKTOP();
   const DesktopFacts before = desktop(kCalculator);
-  const std::string request = std::string(R"({"bundleId":")") + kCalculator + "\"}";
-  const Outcome closed = testing_support::runProgram(kTovrin, {request, me()}, std::nullopt,
-                                                     kLimitSeconds,
-                                                     testing_support::StandardOutput::closed);
+  const std::string request = idRequest(kCalculator);
+  const Outcome closed = testing_support::runProgram(
+      kTovrin, {request, me()},
+      {.limit = kLimitSeconds, .output = testing_support::StandardOutput::closed});
   seen(request + ", output closed -> " + describe(closed));
   DesktopFacts after;
   EXPECT_TRUE(within(10s, [&] {
@@ -489,7 +492,7 @@ TEST(MacBundles, TheHiddenFlagKeepsABundleOutOfTheScan) {
       {"Flagged" + tag, "{\"error\":\"APPLICATION_NOT_FOUND\"}\n"},     // but not what is hidden
   };
   for (const auto& c : cases) {
-    const std::string request = nlohmann::json({{"name", c.name}}).dump();
+    const std::string request = nameRequest(c.name);
     const Outcome outcome =
         runProgram(kTovrin, {request, me()}, environmentWith(kHomeVariable, home.path()));
     seen(request + " -> " + describe(outcome));

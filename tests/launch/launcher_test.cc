@@ -1,16 +1,14 @@
 #include <fcntl.h>
-#include <thread>
 #include <unistd.h>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "child.h"
-#include "fake_launcher_services.h"
-#include "launch/fail.h"
 #include "launch/launcher.h"
-#include "temp_folder.h"
+#include "tests/support/child.h"
+#include "tests/support/fake_launcher_services.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -22,12 +20,9 @@ constexpr const char* kInvalid = "{\"error\":\"INVALID_PARAMS\"}\n";
 constexpr const char* kParentGone = "{\"error\":\"PARENT_GONE\"}\n";
 
 // Runs the launcher in a child with `args` (the program path is added) and the given services.
-Outcome launch(const std::vector<std::string>& args, FakeLauncherServices& services) {
-  return runInChild([&] {
-    std::vector<const char*> argv{"tovrin"};
-    for (const auto& arg : args) argv.push_back(arg.c_str());
-    launch::runLauncher(static_cast<int>(argv.size()), argv.data(), services);
-  });
+Outcome launch(std::vector<std::string> args, FakeLauncherServices& services) {
+  args.insert(args.begin(), "tovrin");
+  return testing_support::runEntryInChild(launch::runLauncher, args, services);
 }
 
 // Installs what the requests of these tests name, so that they resolve and the launcher waits.
@@ -157,15 +152,6 @@ TEST(Launcher, ReservesTheStandardDescriptorsBeforeItsFirstServiceCall) {
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(testing_support::readFile(folder / "file"), "opened\n");
-}
-
-TEST(Launcher, FailWritesTheFailureReplyFromAnyThread) {
-  const Outcome outcome = runInChild([] {
-    std::thread other([] { launch::fail("APPLICATION_NOT_FOUND"); });
-    other.join();
-  });
-  EXPECT_EQ(outcome.out, "{\"error\":\"APPLICATION_NOT_FOUND\"}\n");
-  EXPECT_EQ(outcome.status, 1);
 }
 
 }  // namespace

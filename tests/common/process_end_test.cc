@@ -1,5 +1,6 @@
+// The single end of the process, in forked children.
 #include <csignal>
-#include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <fcntl.h>
@@ -11,103 +12,14 @@
 
 #include <gtest/gtest.h>
 
-#include "child.h"
-#include "common/parent_pid.h"
 #include "common/process_end.h"
-#include "common/utf8.h"
+#include "tests/support/child.h"
 
 namespace {
 
+using testing_support::directStandardOutput;
 using testing_support::runInChild;
-
-TEST(ParsePid, ReadsTheSignedDecimalForms) {
-  const struct {
-    const char* text;
-    std::optional<std::int32_t> value;
-  } cases[] = {
-      {"4242", 4242},
-      {"+4242", 4242},
-      {"0004242", 4242},
-      {"+0004242", 4242},
-      {"-17", -17},
-      {"0", 0},
-      {"-0", 0},
-      {"2147483647", INT32_MAX},
-      {"-2147483648", INT32_MIN},
-      {"00000000000000000000002147483647", INT32_MAX},
-      {"2147483648", std::nullopt},
-      {"-2147483649", std::nullopt},
-      {"99999999999999999999999", std::nullopt},
-      {"", std::nullopt},
-      {"+", std::nullopt},
-      {"-", std::nullopt},
-      {"++1", std::nullopt},
-      {"+-1", std::nullopt},
-      {" 42", std::nullopt},
-      {"42 ", std::nullopt},
-      {"42\n", std::nullopt},
-      {"42.0", std::nullopt},
-      {"4e2", std::nullopt},
-      {"0x2a", std::nullopt},
-      {"4_2", std::nullopt},
-      {"\xEF\xBC\x94\xEF\xBC\x92", std::nullopt},  // full-width digits
-      {"\xEF\xBF\xBD", std::nullopt},
-      {std::string_view("4\0" "2", 3).data(), 4},  // a C string ends at the NUL
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(common::parsePid(c.text), c.value) << '"' << c.text << '"';
-  }
-}
-
-TEST(AcceptParent, NeedsANumberOfAtLeastTwoThatIsTheParent) {
-  EXPECT_EQ(common::acceptParent("4242", 4242), 4242);
-  EXPECT_EQ(common::acceptParent("+04242", 4242), 4242);
-  EXPECT_EQ(common::acceptParent("2", 2), 2);
-  EXPECT_EQ(common::acceptParent("4243", 4242), std::nullopt);
-  EXPECT_EQ(common::acceptParent("1", 1), std::nullopt);  // even when the parent really is 1
-  EXPECT_EQ(common::acceptParent("0", 0), std::nullopt);
-  EXPECT_EQ(common::acceptParent("-4242", -4242), std::nullopt);
-  EXPECT_EQ(common::acceptParent("4242.0", 4242), std::nullopt);
-}
-
-TEST(Utf8, ReplacesEachMaximalSubpartOfAnIllFormedSequence) {
-  const struct {
-    std::string bytes;
-    std::string text;
-  } cases[] = {
-      {"plain", "plain"},
-      {"", ""},
-      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
-      {std::string("a\0b", 3), std::string("a\0b", 3)},
-      {"\xFF", "\xEF\xBF\xBD"},
-      {"a\x80z", "a\xEF\xBF\xBDz"},
-      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong: two subparts
-      {"\xE0\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // overlong three bytes
-      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // encoded surrogate
-      {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // > U+10FFFF
-      {"\xE2\x82", "\xEF\xBF\xBD"},                              // truncated: one subpart
-      {"\xE2\x82x", "\xEF\xBF\xBDx"},
-      {"\xF0\x9F\x98", "\xEF\xBF\xBD"},
-      {"\xF0\x9F\x98\xF0\x9F\x98\x80", "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
-      {"\xE9t\xE9", "\xEF\xBF\xBDt\xEF\xBF\xBD"},  // Latin-1
-      // The edges of the lead bytes: 0xDF leads two bytes; 0xF0 needs at least 0x90 next (below is
-      // overlong); 0xF5 and above lead nothing.
-      {"\xDF\xBF", "\xDF\xBF"},
-      {"\xC2\x80", "\xC2\x80"},
-      {"\xF0\x80\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"\xF0\x90\x80\x80", "\xF0\x90\x80\x80"},
-      {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
-      {"\xF5\x80\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"\xC1\xBF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(common::replaceInvalidUtf8(c.bytes), c.text) << testing::PrintToString(c.bytes);
-    EXPECT_EQ(common::isValidUtf8(c.bytes), c.bytes == c.text) << testing::PrintToString(c.bytes);
-    EXPECT_TRUE(common::isValidUtf8(c.text));
-  }
-}
-
-// --- the single end of the process ---------------------------------------------------------
+using testing_support::StandardOutput;
 
 TEST(ProcessEnd, WritesTheLineAndEndsWithItsStatus) {
   for (const int status : {0, 1}) {
@@ -178,7 +90,7 @@ TEST(ProcessEnd, WritesALongLineCompletelyThroughShortWritesAndInterruptions) {
 
 TEST(ProcessEnd, KeepsItsStatusWhenStandardOutputIsClosedOrItsReaderHasGone) {
   const auto closed = runInChild([] {
-    close(STDOUT_FILENO);
+    directStandardOutput(StandardOutput::closed);
     common::endWithLine("lost", 0);
   });
   EXPECT_EQ(closed.signal, std::nullopt);
@@ -187,10 +99,7 @@ TEST(ProcessEnd, KeepsItsStatusWhenStandardOutputIsClosedOrItsReaderHasGone) {
 
   for (const int status : {0, 1}) {
     const auto gone = runInChild([status] {
-      int fds[2];
-      if (pipe(fds) != 0) _exit(97);
-      close(fds[0]);
-      dup2(fds[1], STDOUT_FILENO);
+      directStandardOutput(StandardOutput::readerGone);
       common::endWithLine("lost", status);
     });
     EXPECT_EQ(gone.signal, std::nullopt);

@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "child.h"
-#include "fake_probe_services.h"
 #include "probe/probe.h"
-#include "temp_folder.h"
-#include "window_fixtures.h"
+#include "tests/support/child.h"
+#include "tests/support/fake_probe_services.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/window_fixtures.h"
 
 namespace {
 
@@ -26,12 +26,9 @@ struct WatchedProbeServices : FakeProbeServices {
   }
 };
 
-Outcome probeRun(const std::vector<std::string>& args, FakeProbeServices& services) {
-  return runInChild([&] {
-    std::vector<const char*> argv{"pelsor"};
-    for (const auto& arg : args) argv.push_back(arg.c_str());
-    probe::runProbe(static_cast<int>(argv.size()), argv.data(), services);
-  });
+Outcome probeRun(std::vector<std::string> args, FakeProbeServices& services) {
+  args.insert(args.begin(), "pelsor");
+  return runEntryInChild(probe::runProbe, args, services);
 }
 
 TEST(Probe, RefusesSilentlyWithStatusOne) {

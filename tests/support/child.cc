@@ -1,6 +1,7 @@
-#include "child.h"
+#include "tests/support/child.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -13,6 +14,11 @@
 
 namespace testing_support {
 
+namespace {
+
+// Reads the child's standard output and error pipes to their ends, then reaps it. A child still
+// running `limit` seconds after `start` is killed (and reported as killed by SIGKILL). Closes both
+// pipe ends.
 Outcome collect(pid_t child, int outFd, int errFd, std::chrono::steady_clock::time_point start,
                 std::optional<double> limit) {
   Outcome outcome;
@@ -68,8 +74,6 @@ Outcome collect(pid_t child, int outFd, int errFd, std::chrono::steady_clock::ti
   return outcome;
 }
 
-namespace {
-
 Outcome forkWith(const std::function<void()>& inChild,
                  std::optional<double> limit = std::nullopt) {
   int out[2], err[2];
@@ -96,31 +100,52 @@ Outcome forkWith(const std::function<void()>& inChild,
 
 Outcome runInChild(const std::function<void()>& body) { return forkWith(body); }
 
+void directStandardOutput(StandardOutput output) {
+  if (output == StandardOutput::closed) {
+    close(STDOUT_FILENO);
+  } else if (output == StandardOutput::readerGone) {
+    int gone[2];
+    if (pipe(gone) != 0) _exit(97);
+    close(gone[0]);
+    dup2(gone[1], STDOUT_FILENO);
+    close(gone[1]);
+  }
+}
+
 Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
-                   const std::optional<std::vector<std::string>>& env,
-                   std::optional<double> limit, StandardOutput output) {
+                   const ProgramSettings& settings) {
   // Everything exec needs is prepared before the fork.
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(path.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   std::vector<char*> envp;
-  if (env) {
-    for (const std::string& entry : *env) envp.push_back(const_cast<char*>(entry.c_str()));
+  if (settings.environment) {
+    for (const std::string& entry : *settings.environment) {
+      envp.push_back(const_cast<char*>(entry.c_str()));
+    }
     envp.push_back(nullptr);
   }
   return forkWith([&] {
     const int null = open("/dev/null", O_RDONLY);
-    if (null >= 0) dup2(null, STDIN_FILENO);
-    if (output == StandardOutput::closed) close(STDOUT_FILENO);
-    if (env) {
+    if (null > STDIN_FILENO) {
+      dup2(null, STDIN_FILENO);
+      close(null);
+    }
+    directStandardOutput(settings.output);
+    if (settings.prepare) settings.prepare();
+    if (settings.environment) {
       execve(path.c_str(), argv.data(), envp.data());
     } else {
       execv(path.c_str(), argv.data());
     }
     _exit(98);
-  }, limit);
+  }, settings.limit);
 }
+
+std::vector<std::string> onlyHome(const std::string& home) { return {"HOME=" + home}; }
+
+std::string me() { return std::to_string(getpid()); }
 
 std::string readAll(int fd) {
   std::string text;

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_probe_services.h"
 #include "probe/selection.h"
-#include "window_fixtures.h"
+#include "tests/support/fake_probe_services.h"
+#include "tests/support/window_fixtures.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "child.h"
-#include "fake_launcher_services.h"
 #include "launch/launcher.h"
+#include "tests/support/child.h"
+#include "tests/support/fake_launcher_services.h"
 
 namespace {
 
@@ -64,10 +64,8 @@ TEST(LaunchRace, TheHandlerAndTheParentWatchNeverBothEndTheProcess) {
     const int skew = (run % 41) - 20;  // -20 .. 20
     services.handlerDelay = microseconds(skew < 0 ? 0 : skew * 25);
     services.deathDelay = microseconds(skew > 0 ? 0 : -skew * 100);
-    const Outcome outcome = testing_support::runInChild([&] {
-      const char* argv[] = {"tovrin", R"({"name":"App"})", "4242"};
-      launch::runLauncher(3, argv, services);
-    });
+    const Outcome outcome = testing_support::runEntryInChild(
+        launch::runLauncher, {"tovrin", R"({"name":"App"})", "4242"}, services);
     ASSERT_EQ(outcome.err, "") << "run " << run;
     if (outcome.out == success && outcome.status == 0) {
       ++successes;
