@@ -8,7 +8,7 @@ bundles beyond their list of entries.
 
 Usage: bench/resolution.py [RUNS] [COUNT ...]   (defaults: 9 runs; 500 and 2000 bundles)
 The launcher is taken from $BUILD_DIR/bin/tovrin (BUILD_DIR defaults to "build") and built there
-when it is missing. The bundles' Info.plist files are the real ones in tests/data/info-plists, in turn.
+when it is missing. The bundles' Info.plist files are the real ones in third_party/info-plists, in turn.
 """
 
 import glob
@@ -22,7 +22,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIXTURES = os.path.join(ROOT, "tests", "data", "info-plists")
+FIXTURES = os.path.join(ROOT, "third_party", "info-plists")
 REQUEST = '{"name":"No Such Application"}'
 # How the launcher is given another home folder: Foundation on macOS follows CFFIXED_USER_HOME and
 # ignores HOME; the stand-in elsewhere reads HOME.
