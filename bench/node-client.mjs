@@ -3,8 +3,8 @@
 //
 //   bench/node-client.mjs [BIN_DIR] [CALLS] [WATCH_SECONDS]
 //
-// BIN_DIR (default build/bin) holds the built pelsor; the client must be built first
-// (cd clients/node && npm ci && npm run build).
+// BIN_DIR (default build-programs/bin, where the preset "programs" builds) holds the built pelsor;
+// the client must be built first (cd clients/node && npm ci && npm run build).
 //
 // 1. CALLS (default 200) probes through probeSettingsWindow(), alternating with as many calls of
 //    the same function whose "pelsor" is /bin/true (a link in a temporary folder): the same
@@ -27,7 +27,7 @@ const client = await import(path.join(root, "clients/node/dist/esm/index.js")).c
 });
 const { probeSettingsWindow, watchSettingsWindow } = client;
 
-const bin = path.resolve(process.argv[2] ?? path.join(root, "build/bin"));
+const bin = path.resolve(process.argv[2] ?? path.join(root, "build-programs/bin"));
 const calls = Number(process.argv[3] ?? 200);
 const watchSeconds = Number(process.argv[4] ?? 15);
 

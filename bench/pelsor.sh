@@ -4,8 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-2000}
-build=${BUILD_DIR:-build}
-[ -x "$build/bin/pelsor" ] || { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build "$build" --target pelsor >/dev/null; }
+# The preset "programs" builds into build-programs/ unless BUILD_DIR says another folder.
+build=${BUILD_DIR:-build-programs}
+if [ ! -x "$build/bin/pelsor" ]; then
+  cmake --preset programs -B "$build" >/dev/null
+  cmake --build "$build" --target pelsor >/dev/null
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cc -O2 -o "$work/spawn_bench" bench/spawn_bench.c

@@ -7,8 +7,9 @@ Goal: the request within 2 times the floor, and peak memory that does not grow w
 bundles beyond their list of entries.
 
 Usage: bench/resolution.py [RUNS] [COUNT ...]   (defaults: 9 runs; 500 and 2000 bundles)
-The launcher is taken from $BUILD_DIR/bin/tovrin (BUILD_DIR defaults to "build") and built there
-when it is missing. The bundles' Info.plist files are the real ones in third_party/info-plists, in turn.
+The launcher is taken from $BUILD_DIR/bin/tovrin (BUILD_DIR defaults to "build-programs", the
+folder of the preset "programs") and built there by that preset when it is missing. The bundles'
+Info.plist files are the real ones in third_party/info-plists, in turn.
 """
 
 import glob
@@ -33,11 +34,11 @@ NOT_FOUND = '{"error":"APPLICATION_NOT_FOUND"}\n'
 
 
 def launcher():
-    build = os.environ.get("BUILD_DIR", "build")
+    build = os.environ.get("BUILD_DIR", "build-programs")
     path = os.path.join(ROOT, build, "bin", "tovrin")
     if not os.access(path, os.X_OK):
-        subprocess.run(["cmake", "-S", ROOT, "-B", os.path.join(ROOT, build),
-                        "-DCMAKE_BUILD_TYPE=Release"], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--preset", "programs", "-B", os.path.join(ROOT, build)],
+                       cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
         subprocess.run(["cmake", "--build", os.path.join(ROOT, build), "--target", "tovrin"],
                        check=True, stdout=subprocess.DEVNULL)
     return path

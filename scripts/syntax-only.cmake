@@ -1,0 +1,42 @@
+# Compiles for syntax only every source under FOLDER that the build in BUILD_DIR compiles, each with
+# the very command the build gives it (from its compile_commands.json: compiler, C++ library,
+# include paths, definitions, the project's warnings and warnings as errors), so that nothing here
+# repeats the build's flags. Fails when any does not compile, or when the build compiles none.
+# Usage: cmake -DBUILD_DIR=<build folder> -DFOLDER=<absolute folder> -P syntax-only.cmake
+cmake_minimum_required(VERSION 3.25)
+if(NOT BUILD_DIR OR NOT FOLDER)
+  message(FATAL_ERROR "usage: cmake -DBUILD_DIR=<build folder> -DFOLDER=<absolute folder> -P ${CMAKE_CURRENT_LIST_FILE}")
+endif()
+set(database ${BUILD_DIR}/compile_commands.json)
+if(NOT EXISTS ${database})
+  message(FATAL_ERROR "${database} is missing: configure with CMAKE_EXPORT_COMPILE_COMMANDS=ON")
+endif()
+file(READ ${database} json)
+string(JSON entries LENGTH "${json}")
+set(checked 0)
+set(failed "")
+math(EXPR last "${entries} - 1")
+foreach(i RANGE ${last})
+  string(JSON file GET "${json}" ${i} file)
+  string(FIND "${file}" "${FOLDER}/" at)
+  if(NOT at EQUAL 0)
+    continue()
+  endif()
+  string(JSON directory GET "${json}" ${i} directory)
+  string(JSON command GET "${json}" ${i} command)
+  # The command is written for a shell; -fsyntax-only leaves its output file unwritten.
+  execute_process(COMMAND sh -c "${command} -fsyntax-only" WORKING_DIRECTORY ${directory}
+    RESULT_VARIABLE status)
+  math(EXPR checked "${checked} + 1")
+  if(NOT status EQUAL 0)
+    list(APPEND failed ${file})
+  endif()
+endforeach()
+if(failed)
+  list(JOIN failed "\n  " text)
+  message(FATAL_ERROR "these do not compile:\n  ${text}")
+endif()
+if(checked EQUAL 0)
+  message(FATAL_ERROR "${database} compiles nothing under ${FOLDER}")
+endif()
+message(STATUS "${checked} sources under ${FOLDER} compile")
