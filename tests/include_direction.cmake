@@ -14,9 +14,9 @@
 #
 # What cannot slip past: every form (`#include "…"`, `#include <…>`, `#import`, `#include_next`, a
 # directive continued over lines with `\`); every source extension (.h .hpp .cc .cpp .c .mm .m),
-# and any other file in the layers is refused rather than left unread. An include names its file
-# from the root ("platform/probe_services.h"): `.` and `..`, a path that resolves in the including
-# file's own folder, an include the preprocessor computes (`#include NAME`), and a file of the
+# and any other file in the layers, or a link, is refused rather than left unread. An include names its file
+# from the root ("platform/probe_services.h"): `.` and `..`, an absolute path, a path that resolves
+# in the including file's own folder, an include the preprocessor computes (`#include NAME`), and a file of the
 # project that lies in no layer (tests/, fuzz/, an unknown folder under platform/) are refused.
 # Last, no module (a header with its sources) reaches itself again through its includes.
 # Usage: cmake -DSOURCE_DIR=<the project's root> -P include_direction.cmake
@@ -83,6 +83,10 @@ foreach(file IN LISTS files)
     list(APPEND problems "${file} lies in no layer (platform/ holds the interfaces, posix/ and macos/)")
     continue()
   endif()
+  if(IS_SYMLINK ${SOURCE_DIR}/${file})
+    list(APPEND problems "${file} is a link: a layer holds its own files")
+    continue()
+  endif()
   if(NOT file MATCHES "\\.([^./]+)$" OR NOT CMAKE_MATCH_1 IN_LIST source_extensions)
     list(JOIN source_extensions " ." extensions)
     list(APPEND problems "${file} is not a source this check reads (.${extensions})")
@@ -114,6 +118,10 @@ foreach(file IN LISTS files)
     endif()
     set(included ${CMAKE_MATCH_1})
 
+    if(included MATCHES "^/")
+      list(APPEND problems "${file} includes ${included}: an absolute path, name the file from the root")
+      continue()
+    endif()
     if(included MATCHES "(^|/)\\.\\.?(/|$)")
       list(APPEND problems "${file} includes ${included}: `.` and `..` are refused, name the file from the root")
       continue()

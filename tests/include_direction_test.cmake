@@ -40,12 +40,15 @@ set(include_direction_clean_tree
   tests/support/child.h [=[#pragma once]=]
   fuzz/check.h [=[#pragma once]=])
 
-# Each case: the files it writes over the clean tree, and a regular expression its failure must
-# match ("" for a tree that passes).
-set(include_direction_cases clean core_to_backend backend_to_program_angled
-  parent_path backend_to_backend interface_to_backend hpp cpp c objective_c program_to_program
-  common_to_platform relative_to_own_folder computed continued_line test_code unknown_platform_folder
-  unknown_extension cycle)
+# Each case: the files it writes over the clean tree (the content "LINK:path" makes a symbolic link
+# to that file of the tree), and a regular expression its failure must match ("" for a tree that
+# passes).
+set(include_direction_cases
+  clean
+  core_to_backend backend_to_program_angled parent_path backend_to_backend interface_to_backend
+  hpp cpp c objective_c
+  program_to_program common_to_platform absolute_path relative_to_own_folder link computed
+  continued_line test_code unknown_platform_folder unknown_extension cycle)
 
 set(case_clean "")
 set(expect_clean "")
@@ -72,6 +75,11 @@ set(case_program_to_program probe/probe.h [=[#include "launch/launcher.h"]=])
 set(expect_program_to_program [=[probe/probe\.h includes launch/launcher\.h: probe/ may include only]=])
 set(case_common_to_platform common/utf8.cc [=[#include "platform/probe_services.h"]=])
 set(expect_common_to_platform [=[common/utf8\.cc includes platform/probe_services\.h: common/ may include only common/]=])
+set(case_absolute_path launch/launcher.cc "#include \"${WORK_DIR}/platform/posix/posix_open.h\"")
+set(expect_absolute_path [=[launch/launcher\.cc includes /.*/platform/posix/posix_open\.h: an absolute path]=])
+# A header in the program's own folder that is the backend's, through a link.
+set(case_link launch/backend.h LINK:platform/posix/posix_open.h)
+set(expect_link [=[launch/backend\.h is a link]=])
 # "posix/posix_open.h" from platform/ is platform/posix/posix_open.h to the compiler.
 set(case_relative_to_own_folder platform/launcher_services.h [=[#include "posix/posix_open.h"]=])
 set(expect_relative_to_own_folder [=[platform/launcher_services\.h includes posix/posix_open\.h, found in its own folder as platform/posix/posix_open\.h: name the file from the root]=])
@@ -107,7 +115,11 @@ function(write_files)
     if(NOT path MATCHES "^[a-z0-9_/]+\\.[a-z]+$")
       message(FATAL_ERROR "the table is out of step: \"${path}\" is no file name")
     endif()
-    file(WRITE ${WORK_DIR}/${path} "${content}\n")
+    if(content MATCHES "^LINK:(.*)$")
+      file(CREATE_LINK ${WORK_DIR}/${CMAKE_MATCH_1} ${WORK_DIR}/${path} SYMBOLIC)
+    else()
+      file(WRITE ${WORK_DIR}/${path} "${content}\n")
+    endif()
   endwhile()
 endfunction()
 
