@@ -40,8 +40,7 @@ interface PackedFile {
 }
 
 describe("assembling the package", () => {
-  it("refuses programs that are not universal macOS ones, unless it is for a test", () => {
-    if (!standIn) return;
+  it("refuses programs that are not universal macOS ones, unless it is for a test", { skip: standIn ? false : "needs programs that are not universal" }, () => {
     const out = path.join(tempFolder(), "package");
     const refused = run(assemble, [bin, out]);
     assert.equal(refused.status, 1);

@@ -131,3 +131,15 @@ describe("scripts/release-notes", () => {
     }
   });
 });
+
+describe("the release workflow", () => {
+  it("pins every action by its full commit, and calls each tested script", () => {
+    const workflow = fs.readFileSync(path.join(root, ".github", "workflows", "release.yml"), "utf8");
+    const uses = [...workflow.matchAll(/^\s*(?:- )?uses: (.*)$/gm)].map((m) => m[1] as string);
+    assert.ok(uses.length > 0);
+    for (const action of uses) assert.match(action, /^[\w.-]+\/[\w.-]+@[0-9a-f]{40} {2}# v\d+\.\d+\.\d+$/, action);
+    for (const name of ["check-tag", "assemble-node-package", "release-files", "release-notes"]) {
+      assert.match(workflow, new RegExp(`\\bscripts/${name} `), name);
+    }
+  });
+});
