@@ -63,8 +63,9 @@ function thisFile(): string | undefined {
   } catch {
     return undefined;
   } finally {
-    Error.prepareStackTrace = prepareStackTrace;
-    Error.stackTraceLimit = stackTraceLimit;
+    // (Compared first: where Error is frozen nothing was changed, and assigning would throw.)
+    if (Error.prepareStackTrace !== prepareStackTrace) Error.prepareStackTrace = prepareStackTrace;
+    if (Error.stackTraceLimit !== stackTraceLimit) Error.stackTraceLimit = stackTraceLimit;
   }
 }
 
