@@ -4,8 +4,9 @@ import * as fs from "node:fs";
 import { createRequire } from "node:module";
 import * as path from "node:path";
 import { describe, it } from "node:test";
+import { fileURLToPath } from "node:url";
 import * as esm from "@tovrin-pelsor/client";
-import { locateHelper } from "#internal/locate.js";
+import { locateHelper, packageFolder } from "#internal/locate.js";
 import { fakeHelpers, tempFolder } from "./support.js";
 
 const require = createRequire(import.meta.url);
@@ -27,6 +28,14 @@ describe("the package", () => {
     assert.equal((fromCjs as Error).name, "HelperError");
   });
 });
+
+// A package folder holding both helpers in helpers/<platform>.
+function packageWithHelpers(folder: string): string {
+  const helpers = path.join(folder, "helpers", process.platform);
+  fs.mkdirSync(helpers, { recursive: true });
+  for (const name of ["tovrin", "pelsor"]) fs.writeFileSync(path.join(helpers, name), "#!/bin/sh\n", { mode: 0o755 });
+  return folder;
+}
 
 describe("finding the helpers", () => {
   function refusal(run: () => unknown): esm.HelperError {
@@ -60,33 +69,69 @@ describe("finding the helpers", () => {
     assert.match(refusal(() => locateHelper("pelsor", "bin")).message, /absolute/);
   });
 
-  it("prefers the option, then its environment variable, and never looks on PATH", () => {
+  it("takes the option's folder, else the variable's, and no other; never looks on PATH", () => {
     const option = fakeHelpers({ pelsor: "echo null" });
     const variable = fakeHelpers({ pelsor: "echo null" });
+    const own = packageWithHelpers(tempFolder());
     const env = { TOVRIN_PELSOR_HELPERS_DIR: variable, PATH: option };
-    assert.equal(locateHelper("pelsor", option, env, "/usr/bin/node"), path.join(option, "pelsor"));
-    assert.equal(locateHelper("pelsor", undefined, env, "/usr/bin/node"), path.join(variable, "pelsor"));
-    const outside = refusal(() => locateHelper("pelsor", undefined, { PATH: option }, "/usr/bin/node"));
-    assert.match(outside.message, /not inside a packaged macOS application/);
-    assert.match(outside.message, /TOVRIN_PELSOR_HELPERS_DIR/);
+    assert.equal(locateHelper("pelsor", option, env, "/usr/bin/node", own), path.join(option, "pelsor"));
+    assert.equal(locateHelper("pelsor", undefined, env, "/usr/bin/node", own), path.join(variable, "pelsor"));
+    // A folder the caller named is not passed over, even when the package holds the helper.
+    const empty = tempFolder();
+    assert.match(refusal(() => locateHelper("pelsor", empty, {}, "/usr/bin/node", own)).message, new RegExp(`${empty}/pelsor: no such file`));
+    const named = refusal(() => locateHelper("pelsor", undefined, { TOVRIN_PELSOR_HELPERS_DIR: empty }, "/usr/bin/node", own));
+    assert.match(named.message, new RegExp(`TOVRIN_PELSOR_HELPERS_DIR\\): ${empty}/pelsor: no such file`));
+    const bare = tempFolder();
+    const outside = refusal(() => locateHelper("pelsor", undefined, { PATH: option }, "/usr/bin/node", bare));
+    assert.match(outside.message, new RegExp(`${bare}/helpers/${process.platform}/pelsor: no such file`));
+    assert.match(outside.message, /helpersDir option or set TOVRIN_PELSOR_HELPERS_DIR/);
+    assert.match(refusal(() => locateHelper("pelsor", undefined, {}, "/usr/bin/node", null)).message, /package's own folder is unknown/);
   });
 
-  it("looks beside a packaged application's executable, then in Contents/Helpers", () => {
+  it("looks beside a packaged application's executable, then in Contents/Helpers, then in the package", () => {
     const root = tempFolder();
     const contents = path.join(root, "My App.app", "Contents");
     const executable = path.join(contents, "MacOS", "My App");
+    const own = packageWithHelpers(path.join(contents, "Resources", "app"));
     fs.mkdirSync(path.join(contents, "MacOS"), { recursive: true });
     fs.mkdirSync(path.join(contents, "Helpers"), { recursive: true });
-    fs.writeFileSync(path.join(contents, "Helpers", "pelsor"), "#!/bin/sh\n", { mode: 0o755 });
-    assert.equal(locateHelper("pelsor", undefined, {}, executable), path.join(contents, "Helpers", "pelsor"));
-    fs.writeFileSync(path.join(contents, "MacOS", "tovrin"), "#!/bin/sh\n", { mode: 0o755 });
-    assert.equal(locateHelper("tovrin", undefined, {}, executable), path.join(contents, "MacOS", "tovrin"));
+    const inPackage = path.join(own, "helpers", process.platform, "pelsor");
+    assert.equal(locateHelper("pelsor", undefined, {}, executable, own), inPackage);
+    fs.writeFileSync(path.join(contents, "Helpers", "tovrin"), "#!/bin/sh\n", { mode: 0o755 });
+    assert.equal(locateHelper("tovrin", undefined, {}, executable, own), path.join(contents, "Helpers", "tovrin"));
+    fs.writeFileSync(path.join(contents, "MacOS", "pelsor"), "#!/bin/sh\n", { mode: 0o755 });
+    assert.equal(locateHelper("pelsor", undefined, {}, executable, own), path.join(contents, "MacOS", "pelsor"));
     // An Electron helper process, in a bundle nested inside the application's.
     const nested = path.join(contents, "Frameworks", "My App Helper.app", "Contents", "MacOS", "My App Helper");
-    assert.equal(locateHelper("pelsor", undefined, {}, nested), path.join(contents, "Helpers", "pelsor"));
-    const missing = refusal(() => locateHelper("tovrin", undefined, {}, path.join(root, "Other.app", "Contents", "MacOS", "Other")));
+    assert.equal(locateHelper("tovrin", undefined, {}, nested, own), path.join(contents, "Helpers", "tovrin"));
+    // Electron in development: its own bundle holds no helpers, the package does.
+    const electron = path.join(root, "node_modules", "electron", "dist", "Electron.app", "Contents", "MacOS", "Electron");
+    assert.equal(locateHelper("pelsor", undefined, {}, electron, own), inPackage);
+    const missing = refusal(() => locateHelper("tovrin", undefined, {}, path.join(root, "Other.app", "Contents", "MacOS", "Other"), tempFolder()));
     assert.match(missing.message, /Other\.app\/Contents\/MacOS\/tovrin: no such file/);
     assert.match(missing.message, /Other\.app\/Contents\/Helpers\/tovrin: no such file/);
+    assert.match(missing.message, new RegExp(`helpers/${process.platform}/tovrin: no such file`));
     assert.match(missing.message, /TOVRIN_PELSOR_HELPERS_DIR/);
+  });
+
+  it("through an asar archive, takes the package's helpers from app.asar.unpacked, never from the archive", () => {
+    const resources = path.join(tempFolder(), "My App.app", "Contents", "Resources");
+    const own = path.join(resources, "app.asar", "node_modules", "@tovrin-pelsor", "client");
+    // Electron reads files inside the archive as if they were there; none can be started.
+    packageWithHelpers(own);
+    const error = refusal(() => locateHelper("tovrin", undefined, {}, "/usr/bin/node", own));
+    const unpacked = path.join(resources, "app.asar.unpacked", "node_modules", "@tovrin-pelsor", "client", "helpers", process.platform);
+    assert.match(error.message, new RegExp(`${unpacked}/tovrin: no such file`));
+    assert.match(error.message, /add "node_modules\/@tovrin-pelsor\/client\/helpers\/\*\*" to the packager's asarUnpack patterns/);
+    assert.doesNotMatch(error.message, /app\.asar\/node_modules\/@tovrin-pelsor\/client\/helpers/);
+    packageWithHelpers(path.join(resources, "app.asar.unpacked", "node_modules", "@tovrin-pelsor", "client"));
+    assert.equal(locateHelper("tovrin", undefined, {}, "/usr/bin/node", own), path.join(unpacked, "tovrin"));
+  });
+
+  it("knows the package's own folder in both builds", () => {
+    const packageRoot = path.resolve(fileURLToPath(import.meta.url), "..", "..", "..");
+    assert.equal(packageFolder(), packageRoot);
+    const cjs = require(path.join(packageRoot, "dist", "cjs", "locate.js")) as { packageFolder(): string | null };
+    assert.equal(cjs.packageFolder(), packageRoot);
   });
 });

@@ -169,3 +169,16 @@ export async function rejection(promise: Promise<unknown>): Promise<HelperError>
   assert.ok(error instanceof HelperError, String(error));
   return error;
 }
+
+/**
+ * A folder holding universal macOS programs: the real helpers on a Mac; elsewhere, files that
+ * start as a universal file does, as far as scripts/assemble-node-package can tell off a Mac.
+ */
+export function universalHelpers(): string {
+  if (process.platform === "darwin") return realHelpersDir();
+  const dir = tempFolder("tovrin-pelsor-universal-");
+  for (const name of ["tovrin", "pelsor"]) {
+    fs.writeFileSync(path.join(dir, name), Buffer.from([0xca, 0xfe, 0xba, 0xbe, 0, 0, 0, 2, ...Buffer.from(name)]), { mode: 0o755 });
+  }
+  return dir;
+}
