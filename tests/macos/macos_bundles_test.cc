@@ -3,11 +3,18 @@
 // shipped launcher. Those that need no Mac run on the stand-in too, against the same
 // expectations; each prints what it saw, so that the log answers the question.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#ifdef __APPLE__
+#include <CoreFoundation/CoreFoundation.h>
+#endif
 
 #include "platform/launcher_services.h"
 #include "tests/macos/macos_support.h"
@@ -26,6 +33,82 @@ using macos_testing::seen;
 using testing_support::me;
 using testing_support::nameRequest;
 using testing_support::TempFolder;
+using testing_support::xmlInfoPlist;
+
+// Where a bundle keeps its Info.plist.
+enum class Layout {
+  contents,         // an application for the Mac: Contents/Info.plist
+  wrapped,          // an iPhone or iPad application installed on a Mac with Apple silicon
+  wrappedContents,  // the same, around a bundle with Contents
+  flat,             // Info.plist at the top, as in an iPhone application itself
+};
+
+// Makes a bundle at `relative` in `home` with `info` as its Info.plist, in `layout`. A wrapped
+// application is a folder that holds Wrapper/, with the application itself inside under the same
+// name, and WrappedBundle, a relative link to it; it has no Contents of its own. Returns the path
+// of the file that holds `info`.
+std::string makeBundleIn(const TempFolder& home, const std::string& relative, Layout layout,
+                         const std::string& info) {
+  const std::string inner = "Wrapper/" + relative.substr(relative.rfind('/') + 1);
+  switch (layout) {
+    case Layout::contents:
+      return home.write(relative + "/Contents/Info.plist", info);
+    case Layout::flat:
+      return home.write(relative + "/Info.plist", info);
+    case Layout::wrapped:
+    case Layout::wrappedContents: {
+      const std::string file =
+          home.write(relative + "/" + inner +
+                         (layout == Layout::wrapped ? "/Info.plist" : "/Contents/Info.plist"),
+                     info);
+      std::filesystem::create_symlink(inner, home / (relative + "/WrappedBundle"));
+      return file;
+    }
+  }
+  return {};
+}
+
+#ifdef __APPLE__
+std::string textOf(CFTypeRef ref) {
+  char buffer[1024];
+  if (ref == nullptr || CFGetTypeID(ref) != CFStringGetTypeID() ||
+      !CFStringGetCString(static_cast<CFStringRef>(ref), buffer, sizeof buffer,
+                          kCFStringEncodingUTF8)) {
+    return "(none)";
+  }
+  return buffer;
+}
+
+// What the system's own bundle makes of the folder at `path`, without the backend's checks: the
+// folder it takes its resources from (which tells the layout it chose), and the identifier and
+// name it read.
+std::string systemView(const std::string& path) {
+  const CFURLRef url = CFURLCreateFromFileSystemRepresentation(
+      nullptr, reinterpret_cast<const UInt8*>(path.data()), static_cast<CFIndex>(path.size()),
+      true);
+  if (url == nullptr) return "no URL";
+  const CFBundleRef bundle = CFBundleCreate(nullptr, url);
+  CFRelease(url);
+  if (bundle == nullptr) return "no bundle";
+  std::string text = "resources ";
+  if (const CFURLRef resources = CFBundleCopyResourcesDirectoryURL(bundle)) {
+    UInt8 buffer[4096];
+    const bool got = CFURLGetFileSystemRepresentation(resources, true, buffer, sizeof buffer);
+    text += got ? reinterpret_cast<const char*>(buffer) : "(no path)";
+    CFRelease(resources);
+  } else {
+    text += "(none)";
+  }
+  text += ", identifier " + textOf(CFBundleGetIdentifier(bundle));
+  const CFStringRef key = CFStringCreateWithCString(nullptr, "CFBundleName", kCFStringEncodingUTF8);
+  if (key != nullptr) {
+    text += ", CFBundleName " + textOf(CFBundleGetValueForInfoDictionaryKey(bundle, key));
+    CFRelease(key);
+  }
+  CFRelease(bundle);
+  return text;
+}
+#endif
 
 // The extension that decides which entries are candidates, from whichever backend this is.
 TEST(MacPathExtension, IsTheSameOnEveryBackend) {
@@ -89,6 +172,27 @@ TEST(MacBundles, HostileInformationFilesAnswerAtOnce) {
       ASSERT_EQ(mkfifo((folder + "/InfoPlist.strings").c_str(), 0644), 0);
     }
   }
+  // The same in the other layouts: an Info.plist that is a FIFO in the application a wrapper
+  // holds, and at the top of a flat bundle (every request below scans them all); localised texts
+  // behind FIFOs in a wrapped application.
+  for (const auto& [file, layout] : {std::pair{"Applications/Wrapped Fifo.app", Layout::wrapped},
+                                     std::pair{"Applications/Flat Fifo.app", Layout::flat}}) {
+    const std::string info = makeBundleIn(home, file, layout, "");
+    ASSERT_EQ(unlink(info.c_str()), 0);
+    ASSERT_EQ(mkfifo(info.c_str(), 0644), 0);
+  }
+  for (const char* file : {"Applications/Wrapped Strings One.app",
+                           "Applications/Wrapped Strings Two.app"}) {
+    const std::string info = makeBundleIn(
+        home, file, Layout::wrapped,
+        xmlInfoPlist({{"CFBundleIdentifier", "org.example.ws"}, {"CFBundleName", "WS" + tag}}));
+    const std::string application = info.substr(0, info.rfind('/'));
+    for (const char* language : {"en", "Base"}) {
+      const std::string folder = application + "/" + language + ".lproj";
+      std::filesystem::create_directories(folder);
+      ASSERT_EQ(mkfifo((folder + "/InfoPlist.strings").c_str(), 0644), 0);
+    }
+  }
   // A number where the identifier belongs: the bundle has no identifier.
   home.makeBundle("Applications/Numbered.app",
                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
@@ -102,6 +206,7 @@ TEST(MacBundles, HostileInformationFilesAnswerAtOnce) {
       {"Fifo" + tag, "{\"error\":\"APPLICATION_NOT_FOUND\"}\n"},
       {"Strings" + tag, "{\"error\":\"APPLICATION_NAME_AMBIGUOUS\"}\n"},
       {"Numbered" + tag, "{\"error\":\"APPLICATION_NOT_FOUND\"}\n"},
+      {"WS" + tag, "{\"error\":\"APPLICATION_NAME_AMBIGUOUS\"}\n"},
   };
   for (const auto& c : cases) {
     const std::string request = nameRequest(c.name);
@@ -116,6 +221,65 @@ TEST(MacBundles, HostileInformationFilesAnswerAtOnce) {
     // that may be cold: the bound only tells an answer from a launcher blocked until its kill
     // after 30 s (and sanitizers slow the build down).
     EXPECT_LT(outcome.seconds, 5.0 * macos_testing::kSlowdown) << request;
+  }
+}
+
+// A bundle is read from the Info.plist its layout puts where the system reads it. An iPhone or
+// iPad application that a Mac with Apple silicon installs has no Contents: its wrapper's
+// WrappedBundle link leads to the application, whose Info.plist is at its top. Such a bundle has
+// an identifier (what the lookup by identifier checks) and a name (what the scan by name
+// matches): two of one name are both found. The stand-in reads the wrapper too, but no flat
+// bundle. On a Mac, what the system's own bundle read is printed beside what the backend gives.
+TEST(MacBundles, EveryLayoutIsReadFromTheFileTheSystemReads) {
+#ifdef __APPLE__
+  constexpr bool kMac = true;
+#else
+  constexpr bool kMac = false;
+#endif
+  TempFolder home;
+  const std::string tag = " " + me();
+  const auto services = platform::makeLauncherServices();
+  const struct {
+    const char* word;
+    Layout layout;
+    bool read;  // whether this backend reads the layout
+  } cases[] = {
+      {"Contents", Layout::contents, true},
+      {"Wrapped", Layout::wrapped, true},
+      {"WrappedContents", Layout::wrappedContents, true},
+      {"Flat", Layout::flat, kMac},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.word);
+    const std::string name = std::string(c.word) + " Layout" + tag;
+    const std::string identifier = std::string("org.example.layout.") + c.word;
+    std::string first;
+    for (const char* which : {" One.app", " Two.app"}) {
+      const std::string relative = "Applications/" + std::string(c.word) + which;
+      makeBundleIn(home, relative, c.layout,
+                   xmlInfoPlist({{"CFBundleIdentifier", identifier}, {"CFBundleName", name}}));
+      if (first.empty()) first = home / relative;
+    }
+    const auto bundle = services->openBundle(first);
+    ASSERT_NE(bundle, nullptr);
+    const std::optional<std::string> read = bundle->identifier();
+    const platform::InfoValue readName = bundle->infoValue("CFBundleName");
+    seen(std::string(c.word) + ": the backend reads identifier " + read.value_or("(none)") +
+         ", CFBundleName " + readName.text);
+#ifdef __APPLE__
+    seen(std::string(c.word) + ": the system's bundle: " + systemView(first));
+#endif
+    EXPECT_EQ(read, c.read ? std::optional(identifier) : std::nullopt);
+    EXPECT_EQ(readName.text, c.read ? name : "");
+
+    const std::string request = nameRequest(name);
+    const Outcome outcome =
+        runBounded(kTovrin, {request, me()}, environmentWith(kHomeVariable, home.path()));
+    seen(request + " -> " + describe(outcome));
+    EXPECT_EQ(outcome.out, c.read ? "{\"error\":\"APPLICATION_NAME_AMBIGUOUS\"}\n"
+                                  : "{\"error\":\"APPLICATION_NOT_FOUND\"}\n");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "");
   }
 }
 
