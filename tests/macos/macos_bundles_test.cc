@@ -84,10 +84,10 @@ std::string textOf(CFTypeRef ref) {
 // name it read.
 std::string systemView(const std::string& path) {
   const CFURLRef url = CFURLCreateFromFileSystemRepresentation(
-      nullptr, reinterpret_cast<const UInt8*>(path.data()), static_cast<CFIndex>(path.size()),
-      true);
+      kCFAllocatorDefault, reinterpret_cast<const UInt8*>(path.data()),
+      static_cast<CFIndex>(path.size()), true);
   if (url == nullptr) return "no URL";
-  const CFBundleRef bundle = CFBundleCreate(nullptr, url);
+  const CFBundleRef bundle = CFBundleCreate(kCFAllocatorDefault, url);
   CFRelease(url);
   if (bundle == nullptr) return "no bundle";
   std::string text = "resources ";
@@ -100,7 +100,8 @@ std::string systemView(const std::string& path) {
     text += "(none)";
   }
   text += ", identifier " + textOf(CFBundleGetIdentifier(bundle));
-  const CFStringRef key = CFStringCreateWithCString(nullptr, "CFBundleName", kCFStringEncodingUTF8);
+  const CFStringRef key = CFStringCreateWithCString(kCFAllocatorDefault, "CFBundleName",
+                                                   kCFStringEncodingUTF8);
   if (key != nullptr) {
     text += ", CFBundleName " + textOf(CFBundleGetValueForInfoDictionaryKey(bundle, key));
     CFRelease(key);

@@ -109,9 +109,7 @@ std::string displayNameOf(const std::string& bundleId) {
 StartedApplications::StartedApplications(std::string bundleId)
     : bundleId_(std::move(bundleId)), before_(desktop(bundleId_)) {}
 
-StartedApplications::~StartedApplications() { stop(); }
-
-void StartedApplications::stop() {
+StartedApplications::~StartedApplications() {
   for (const std::int32_t pid : desktop(bundleId_).running) {
     if (pid <= 1 || before_.runs(pid)) continue;
     kill(pid, SIGTERM);

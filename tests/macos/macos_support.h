@@ -102,8 +102,9 @@ bool within(std::chrono::milliseconds limit, Done done) {
 }
 
 /// Stops, when it goes out of scope, every instance of an application that was not running when
-/// it was made: whatever a test started is gone before the next test, also after a failed
-/// assertion, while an instance that ran before the test is left alone.
+/// it was made (SIGTERM, then up to 10 s for each to go; a failure when one stays): whatever a
+/// test started is gone before the next test, also after a failed assertion, while an instance
+/// that ran before the test is left alone.
 class StartedApplications {
  public:
   explicit StartedApplications(std::string bundleId);
@@ -113,9 +114,6 @@ class StartedApplications {
 
   /// The desktop when this was made.
   const DesktopFacts& before() const { return before_; }
-
-  /// Stops them now (SIGTERM, then up to 10 s for each to go); a failure when one stays.
-  void stop();
 
  private:
   std::string bundleId_;

@@ -68,6 +68,7 @@ typedef unsigned char UInt8;
 typedef const struct __CFAllocator* CFAllocatorRef;
 typedef const struct __CFURL* CFURLRef;
 typedef struct __CFBundle* CFBundleRef;
+extern const CFAllocatorRef kCFAllocatorDefault;
 CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr,
                                       CFStringEncoding encoding);
 CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef allocator, const UInt8* buffer,
