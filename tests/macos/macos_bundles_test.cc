@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -229,8 +230,9 @@ TEST(MacBundles, HostileInformationFilesAnswerAtOnce) {
 // iPad application that a Mac with Apple silicon installs has no Contents: its wrapper's
 // WrappedBundle link leads to the application, whose Info.plist is at its top. Such a bundle has
 // an identifier (what the lookup by identifier checks) and a name (what the scan by name
-// matches): two of one name are both found. The stand-in reads the wrapper too, but no flat
-// bundle. On a Mac, what the system's own bundle read is printed beside what the backend gives.
+// matches): two of one name are both found, and the identifier is read. The stand-in reads the
+// wrapper too, but no flat bundle. On a Mac, what the system's own bundle read is printed beside
+// what the backend gives.
 TEST(MacBundles, EveryLayoutIsReadFromTheFileTheSystemReads) {
 #ifdef __APPLE__
   constexpr bool kMac = true;
@@ -281,6 +283,21 @@ TEST(MacBundles, EveryLayoutIsReadFromTheFileTheSystemReads) {
                                   : "{\"error\":\"APPLICATION_NOT_FOUND\"}\n");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.err, "");
+
+    // By identifier, in other letters: the lookup ignores letter case, the launcher does not, so
+    // a bundle that is read answers APPLICATION_ID_MISMATCH and nothing is launched. The stand-in
+    // looks in the application folders. On a Mac the system's database need not know a bundle in
+    // a temporary folder yet, so there the answer is only printed.
+    std::string upper = identifier;
+    for (char& letter : upper) letter = static_cast<char>(std::toupper(letter));
+    const std::string byIdentifier = testing_support::idRequest(upper);
+    const Outcome found =
+        runBounded(kTovrin, {byIdentifier, me()}, environmentWith(kHomeVariable, home.path()));
+    seen(byIdentifier + " -> " + describe(found));
+    if (!kMac) {
+      EXPECT_EQ(found.out, c.read ? "{\"error\":\"APPLICATION_ID_MISMATCH\"}\n"
+                                  : "{\"error\":\"APPLICATION_NOT_FOUND\"}\n");
+    }
   }
 }
 
