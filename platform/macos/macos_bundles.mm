@@ -28,12 +28,30 @@ bool safeToRead(const std::string& path) {
   return kind == -1 || kind == S_IFREG;
 }
 
-// The localised values come from InfoPlist files in Contents/Resources and in its .lproj folders;
-// the bundle picks one by the user's languages, so every one it might pick is checked.
-bool localisedFilesSafe(const std::string& bundlePath) {
+// Where a bundle may find its information files (Info.plist, Info-macos.plist) and its localised
+// texts, in each layout the system knows: an application's Contents; an iPhone or iPad
+// application installed on a Mac, whose WrappedBundle is a link to the application itself in
+// Wrapper/ (flat, or with Contents of its own); a flat bundle, with everything at the top; and the
+// two layouts of old, Resources and Support Files. The system picks one by what the folder holds;
+// every one is checked here, so that none it might pick is missed.
+struct Layout {
+  const char* information;  // the folder of the information files, below the bundle
+  const char* resources;    // the folder of the InfoPlist texts and the .lproj folders
+};
+constexpr Layout kLayouts[] = {
+    {"/Contents", "/Contents/Resources"},
+    {"/WrappedBundle", "/WrappedBundle"},
+    {"/WrappedBundle/Contents", "/WrappedBundle/Contents/Resources"},
+    {"", ""},
+    {"/Resources", "/Resources"},
+    {"/Support Files", "/Support Files/Resources"},
+};
+
+// The localised values come from InfoPlist files in the resources folder and in its .lproj
+// folders; the bundle picks one by the user's languages, so every one it might pick is checked.
+bool localisedFilesSafe(const std::string& resources) {
   static const char* const kNames[] = {"InfoPlist.strings", "InfoPlist.stringsdict",
                                        "InfoPlist.loctable"};
-  const std::string resources = bundlePath + "/Contents/Resources";
   std::vector<std::string> folders = {resources};
   if (DIR* dir = opendir(resources.c_str())) {
     while (const dirent* entry = readdir(dir)) {
@@ -50,6 +68,32 @@ bool localisedFilesSafe(const std::string& bundlePath) {
     }
   }
   return true;
+}
+
+// What may be read of the bundle at `path` without the risk of a read that never ends.
+enum class Safety {
+  nothing,      // an information file is there that is no regular file, or there is none at all
+  information,  // the information files, but not every localised text
+  everything,
+};
+
+Safety safetyOf(const std::string& path) {
+  bool found = false;
+  for (const Layout& layout : kLayouts) {
+    const std::string folder = path + layout.information;
+    const int kind = kindAt(folder + "/Info.plist");
+    if (kind == S_IFREG) {
+      found = true;
+    } else if (kind != -1) {
+      return Safety::nothing;
+    }
+    if (!safeToRead(folder + "/Info-macos.plist")) return Safety::nothing;
+  }
+  if (!found) return Safety::nothing;
+  for (const Layout& layout : kLayouts) {
+    if (!localisedFilesSafe(path + layout.resources)) return Safety::information;
+  }
+  return Safety::everything;
 }
 
 InfoValue infoValueOf(id value) {
@@ -92,7 +136,8 @@ class MacBundle final : public Bundle {
   bool localised_;
 };
 
-// A folder without a regular Contents/Info.plist: its dictionary is empty.
+// A folder with no regular Info.plist in any layout, or with one that is no regular file: its
+// dictionary is empty.
 class EmptyBundle final : public Bundle {
  public:
   std::optional<std::string> identifier() override { return std::nullopt; }
@@ -138,20 +183,17 @@ std::string pathExtension(const std::string& path) {
 
 std::unique_ptr<Bundle> openBundle(const std::string& path) {
   // The bundle reads its information files by itself, from the first question on: before it may,
-  // each must be a file that a read can finish.
+  // each must be a file that a read can finish, wherever the bundle's layout puts it.
   if (kindAt(path) != S_IFDIR) return nullptr;
-  if (kindAt(path + "/Contents/Info.plist") != S_IFREG ||
-      !safeToRead(path + "/Contents/Info-macos.plist")) {
-    return std::make_unique<EmptyBundle>();
-  }
-  const bool localised = localisedFilesSafe(path);
+  const Safety safety = safetyOf(path);
+  if (safety == Safety::nothing) return std::make_unique<EmptyBundle>();
   @autoreleasepool {
     NSURL* url = [NSURL fileURLWithFileSystemRepresentation:path.c_str()
                                                 isDirectory:YES
                                               relativeToURL:nil];
     NSBundle* bundle = url == nil ? nil : [[NSBundle alloc] initWithURL:url];
     if (bundle == nil) return nullptr;
-    return std::make_unique<MacBundle>(bundle, localised);
+    return std::make_unique<MacBundle>(bundle, safety == Safety::everything);
   }
 }
 

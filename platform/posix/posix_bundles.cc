@@ -44,6 +44,53 @@ std::optional<std::string> readFile(const std::string& path) {
   return data;
 }
 
+bool isFolder(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The folder's real path, or none when it cannot be had.
+std::optional<std::string> realPath(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return std::nullopt;
+  std::string result(resolved);
+  std::free(resolved);
+  return result;
+}
+
+bool isLink(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// Whether the WrappedBundle link of a wrapper is one to follow: relative, to a bundle with the
+// same extension, inside the wrapper itself.
+bool followsWrappedBundle(const std::string& path) {
+  const std::string link = path + "/WrappedBundle";
+  char target[4096];
+  const ssize_t length = readlink(link.c_str(), target, sizeof target);
+  if (length < 2 || static_cast<std::size_t>(length) >= sizeof target || target[0] == '/') {
+    return false;
+  }
+  const std::string text(target, static_cast<std::size_t>(length));
+  if (pathExtension(text) != pathExtension(path)) return false;
+  const std::optional<std::string> bundle = realPath(path);
+  const std::optional<std::string> wrapped = realPath(link);
+  return bundle && wrapped && wrapped->size() > bundle->size() + 1 &&
+         wrapped->compare(0, bundle->size() + 1, *bundle + "/") == 0;
+}
+
+// The Info.plist the bundle at `path` is read from (see openBundle), or none.
+std::optional<std::string> informationFile(const std::string& path) {
+  if (!isFolder(path + "/Wrapper") || !isLink(path + "/WrappedBundle")) {
+    return path + "/Contents/Info.plist";
+  }
+  // A wrapper whose link is not followed is flat for the system, and a flat bundle is not read.
+  if (!followsWrappedBundle(path)) return std::nullopt;
+  const std::string wrapped = path + "/WrappedBundle";
+  return wrapped + (isFolder(wrapped + "/Contents") ? "/Contents/Info.plist" : "/Info.plist");
+}
+
 }  // namespace
 
 Information Information::fromBytes(std::string_view bytes) {
@@ -87,7 +134,8 @@ class PosixBundle final : public Bundle {
 
   InfoValue infoValue(const std::string& key) override {
     if (!loaded_) {
-      const std::optional<std::string> data = readFile(path_ + "/Contents/Info.plist");
+      const std::optional<std::string> file = informationFile(path_);
+      const std::optional<std::string> data = file ? readFile(*file) : std::nullopt;
       if (data) information_ = Information::fromBytes(*data);
       loaded_ = true;
     }

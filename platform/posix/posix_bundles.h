@@ -39,7 +39,12 @@ class Information {
 
 /// A bundle for a path that is a folder once links are followed, and none for anything else.
 /// Its information dictionary is Contents/Info.plist (XML or binary), read when first asked for;
-/// a file that is missing, unreadable or not a dictionary gives an empty one.
+/// a file that is missing, unreadable or not a dictionary gives an empty one. An iPhone or iPad
+/// application as a Mac installs it is read through its wrapper: a folder that holds Wrapper/ and
+/// WrappedBundle, a relative link to a bundle inside it with the same extension, is read from
+/// WrappedBundle/Contents/Info.plist when that bundle has Contents, otherwise from
+/// WrappedBundle/Info.plist; with a link that fails those rules, its dictionary is empty. A flat
+/// bundle (an Info.plist at the top only) is not read.
 std::unique_ptr<Bundle> openBundle(const std::string& path);
 
 /// The first bundle among the immediate entries of `folders`, in their order, whose

@@ -246,6 +246,51 @@ TEST(PosixBundle, TakesAnInfoPlistThatIsNoRegularFileAsMissing) {
   }
 }
 
+// An iPhone or iPad application installed on a Mac: Wrapper/ holds the application, and
+// WrappedBundle links to it. The link is followed only when it is relative, leads to a bundle of
+// the same extension and stays inside the wrapper; otherwise the system takes the folder for a
+// flat bundle, which the stand-in does not read. A WrappedBundle that is no link makes no wrapper.
+TEST(PosixBundle, ReadsAWrapperThroughARelativeLinkInsideIt) {
+  const TempFolder root;
+  const std::string info = xmlInfoPlist({{"CFBundleIdentifier", "org.example.wrapped"}});
+  const struct {
+    const char* bundle;
+    const char* application;  // written inside the bundle, holding the Info.plist
+    const char* link;         // WrappedBundle's target
+    bool read;
+  } cases[] = {
+      {"Flat.app", "Wrapper/Flat.app/Info.plist", "Wrapper/Flat.app", true},
+      {"Deep.app", "Wrapper/Deep.app/Contents/Info.plist", "Wrapper/Deep.app", true},
+      {"Dotted.app", "Wrapper/Dotted.app/Info.plist", "./Wrapper/Dotted.app", true},
+      {"Absolute.app", "Wrapper/Absolute.app/Info.plist", "", false},  // link: its absolute path
+      {"Outside.app", "Wrapper/Outside.app/Info.plist", "../Elsewhere.app", false},
+      {"Other.app", "Wrapper/Other.bundle/Info.plist", "Wrapper/Other.bundle", false},
+      {"Itself.app", "Wrapper/Itself.app/Info.plist", ".", false},
+  };
+  // Where "Outside.app" leads: a bundle beside it that would be read.
+  root.write("Elsewhere.app/Info.plist", info);
+  for (const auto& c : cases) {
+    root.write(std::string(c.bundle) + "/" + c.application, info);
+    const std::string application = std::string(c.application).substr(
+        0, std::string(c.application).find(".app/") + 4);
+    const std::string bundlePath = root / c.bundle;
+    std::filesystem::create_symlink(*c.link != '\0' ? c.link : bundlePath + "/" + application,
+                                    bundlePath + "/WrappedBundle");
+    const auto bundle = platform::posix::openBundle(root / c.bundle);
+    ASSERT_NE(bundle, nullptr) << c.bundle;
+    EXPECT_EQ(bundle->identifier(),
+              c.read ? std::optional<std::string>("org.example.wrapped") : std::nullopt)
+        << c.bundle;
+  }
+  // A WrappedBundle folder beside Contents: an application of the usual layout.
+  root.makeBundle("Plain.app", xmlInfoPlist({{"CFBundleIdentifier", "org.example.plain"}}));
+  root.write("Plain.app/Wrapper/Plain.app/Info.plist", info);
+  root.write("Plain.app/WrappedBundle/Info.plist", info);
+  const auto plain = platform::posix::openBundle(root / "Plain.app");
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->identifier(), "org.example.plain");
+}
+
 TEST(PosixHomeFolder, IsHomeWhenSetAndNotEmptyOtherwiseTheUserDatabase) {
   const passwd* user = getpwuid(getuid());
   ASSERT_NE(user, nullptr);

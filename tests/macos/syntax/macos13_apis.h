@@ -64,6 +64,21 @@ CFTypeID CFDictionaryGetTypeID(void);
 CFIndex CFDictionaryGetCount(CFDictionaryRef theDict);
 void CFDictionaryGetKeysAndValues(CFDictionaryRef theDict, const void** keys, const void** values);
 const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key);
+typedef unsigned char UInt8;
+typedef const struct __CFAllocator* CFAllocatorRef;
+typedef const struct __CFURL* CFURLRef;
+typedef struct __CFBundle* CFBundleRef;
+extern const CFAllocatorRef kCFAllocatorDefault;
+CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr,
+                                      CFStringEncoding encoding);
+CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef allocator, const UInt8* buffer,
+                                                 CFIndex bufLen, Boolean isDirectory);
+Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean resolveAgainstBase, UInt8* buffer,
+                                         CFIndex maxBufLen);
+CFBundleRef CFBundleCreate(CFAllocatorRef allocator, CFURLRef bundleURL);
+CFStringRef CFBundleGetIdentifier(CFBundleRef bundle);
+CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef bundle, CFStringRef key);
+CFURLRef CFBundleCopyResourcesDirectoryURL(CFBundleRef bundle);
 
 // CoreGraphics: the window list
 typedef uint32_t CGWindowID;

@@ -1,0 +1,1 @@
+#include "../../macos13_apis.h"
