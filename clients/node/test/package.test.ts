@@ -48,13 +48,13 @@ describe("assembling the package", () => {
     assert.ok(!fs.existsSync(out), "a refused assembly left a folder");
   });
 
-  it("packs exactly the client, its README and licence, and both programs for macOS", () => {
+  it("packs exactly the client, its README, the licence and third-party notices, and both programs for macOS", () => {
     const out = path.join(tempFolder(), "package");
     succeed(assemble, [universalHelpers(), out]);
     const [packed] = JSON.parse(npm(["pack", "--dry-run", "--json"], out)) as Array<{ files: PackedFile[] }>;
     assert.ok(packed);
     const modules = fs.readdirSync(path.join(client, "src")).filter((name) => name.endsWith(".ts")).map((name) => name.slice(0, -3));
-    const expected = ["LICENSE", "README.md", "package.json", "dist/cjs/package.json", "helpers/darwin/pelsor", "helpers/darwin/tovrin"];
+    const expected = ["LICENSE", "THIRD_PARTY_NOTICES.md", "README.md", "package.json", "dist/cjs/package.json", "helpers/darwin/pelsor", "helpers/darwin/tovrin"];
     for (const build of ["esm", "cjs"]) {
       for (const module of modules) expected.push(`dist/${build}/${module}.js`, `dist/${build}/${module}.d.ts`);
     }
@@ -69,7 +69,9 @@ describe("assembling the package", () => {
     for (const key of ["name", "version", "license", "repository", "homepage", "bugs", "exports", "engines"]) {
       assert.deepEqual(manifest[key], source[key], key);
     }
-    assert.equal(fs.readFileSync(path.join(out, "LICENSE"), "utf8"), fs.readFileSync(path.join(root, "LICENSE"), "utf8"));
+    for (const name of ["LICENSE", "THIRD_PARTY_NOTICES.md"]) {
+      assert.equal(fs.readFileSync(path.join(out, name), "utf8"), fs.readFileSync(path.join(root, name), "utf8"), name);
+    }
     // The registry's page shows the README alone: every link is absolute or within it.
     const readme = fs.readFileSync(path.join(out, "README.md"), "utf8");
     const anchors = new Set([...readme.matchAll(/^#+ (.*)$/gm)].map((m) => (m[1] as string).toLowerCase().replace(/[^\w\- ]/g, "").replace(/ /g, "-")));

@@ -60,7 +60,7 @@ describe("scripts/check-tag", () => {
 });
 
 describe("scripts/release-files", () => {
-  it("makes the zip of both programs, the licence and their checksums, the tarball, and their checksums", () => {
+  it("makes the zip of both programs, the licence, the third-party notices and their checksums, the tarball, and their checksums", () => {
     const helpers = universalHelpers();
     const assembled = path.join(tempFolder(), "package");
     assert.equal(run(script("assemble-node-package"), [helpers, assembled]).status, 0);
@@ -79,18 +79,23 @@ describe("scripts/release-files", () => {
     const folder = `tovrin-pelsor-${version}`;
     const listing = run("unzip", ["-Z", path.join(out, zip)]).stdout;
     const entries = new Map([...listing.matchAll(/^(\S{10}) .* (\S+)$/gm)].map((m) => [m[2] as string, m[1] as string]));
-    assert.deepEqual([...entries.keys()].sort(), [`${folder}/`, `${folder}/LICENSE`, `${folder}/SHA256SUMS`, `${folder}/pelsor`, `${folder}/tovrin`].sort());
+    assert.deepEqual(
+      [...entries.keys()].sort(),
+      [`${folder}/`, `${folder}/LICENSE`, `${folder}/THIRD_PARTY_NOTICES.md`, `${folder}/SHA256SUMS`, `${folder}/pelsor`, `${folder}/tovrin`].sort(),
+    );
     assert.equal(entries.get(`${folder}/tovrin`), "-rwxr-xr-x");
     assert.equal(entries.get(`${folder}/pelsor`), "-rwxr-xr-x");
     const inZip = (name: string): Buffer => spawnSync("unzip", ["-p", path.join(out, zip), `${folder}/${name}`]).stdout;
     for (const name of ["tovrin", "pelsor"]) assert.deepEqual(inZip(name), fs.readFileSync(path.join(helpers, name)));
-    assert.deepEqual(inZip("LICENSE"), fs.readFileSync(path.join(root, "LICENSE")));
-    const sums = ["tovrin", "pelsor", "LICENSE"].map((name) => `${sha256(inZip(name))}  ${name}\n`).join("");
+    for (const name of ["LICENSE", "THIRD_PARTY_NOTICES.md"]) assert.deepEqual(inZip(name), fs.readFileSync(path.join(root, name)), name);
+    const sums = ["tovrin", "pelsor", "LICENSE", "THIRD_PARTY_NOTICES.md"].map((name) => `${sha256(inZip(name))}  ${name}\n`).join("");
     assert.equal(inZip("SHA256SUMS").toString(), sums);
 
     // The tarball is the package as assembled.
     const listed = run("tar", ["-tzf", path.join(out, tarball)]).stdout.split("\n");
-    assert.ok(listed.includes("package/helpers/darwin/tovrin") && listed.includes("package/helpers/darwin/pelsor"), listed.join(" "));
+    for (const name of ["helpers/darwin/tovrin", "helpers/darwin/pelsor", "LICENSE", "THIRD_PARTY_NOTICES.md"]) {
+      assert.ok(listed.includes(`package/${name}`), `${name} not in ${listed.join(" ")}`);
+    }
   });
 
   it("refuses the package assembled for tests, and a folder that is not empty", () => {
