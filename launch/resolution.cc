@@ -6,7 +6,6 @@
 #include <utf8proc.h>
 
 #include "common/utf8.h"
-#include "launch/fail.h"
 
 namespace launch {
 namespace {
@@ -69,9 +68,14 @@ std::vector<std::string> scanFolderPaths(platform::LauncherServices& services,
   return paths;
 }
 
-std::optional<std::string> resolveByName(const std::string& name,
-                                         platform::LauncherServices& services,
-                                         const std::vector<ApplicationFolder>& folders) {
+// The bundles among the immediate ".app" entries of `folders` whose display name equals `name`.
+struct NameMatches {
+  std::optional<std::string> first;  ///< the path of the first one, when there is one
+  bool several = false;              ///< whether there is more than one
+};
+
+NameMatches findByName(const std::string& name, platform::LauncherServices& services,
+                       const std::vector<ApplicationFolder>& folders) {
   std::vector<std::string> candidates;
   for (const std::string& folder : scanFolderPaths(services, folders)) {
     std::vector<std::string> entries = services.folderEntries(folder);
@@ -80,8 +84,7 @@ std::optional<std::string> resolveByName(const std::string& name,
   }
 
   // Every entry is visited: a second match is an error, not a tie, so there is no early stop.
-  std::optional<std::string> match;
-  std::size_t matches = 0;
+  NameMatches matches;
   for (std::string& candidate : candidates) {
     if (!sameText(services.pathExtension(candidate), "app")) continue;
     // Each bundle is let go before the next is opened, so memory does not grow with the folders.
@@ -89,10 +92,13 @@ std::optional<std::string> resolveByName(const std::string& name,
     if (!bundle) continue;
     const std::optional<std::string> candidateName = displayName(*bundle);
     if (!candidateName || !sameText(*candidateName, name)) continue;
-    if (++matches == 1) match = std::move(candidate);
+    if (matches.first) {
+      matches.several = true;
+    } else {
+      matches.first = std::move(candidate);
+    }
   }
-  if (matches >= 2) fail(codes::kApplicationNameAmbiguous);
-  return match;
+  return matches;
 }
 
 }  // namespace
@@ -122,31 +128,32 @@ std::optional<std::string> displayName(platform::Bundle& bundle) {
   return textValue(bundle, "CFBundleName");
 }
 
-ResolvedApplication resolveApplication(const Request& request,
-                                       platform::LauncherServices& services,
-                                       const std::vector<ApplicationFolder>& folders) {
-  std::optional<std::string> url;
+Resolution resolveApplication(const Request& request, platform::LauncherServices& services,
+                              const std::vector<ApplicationFolder>& folders) {
+  std::optional<std::string> path;
   if (request.bundleId) {
-    url = services.applicationForIdentifier(*request.bundleId);
+    path = services.applicationForIdentifier(*request.bundleId);
   } else {
-    url = resolveByName(*request.name, services, folders);
+    NameMatches matches = findByName(*request.name, services, folders);
+    if (matches.several) return codes::kApplicationNameAmbiguous;
+    path = std::move(matches.first);
   }
 
-  if (!url) fail(codes::kApplicationNotFound);
-  const std::unique_ptr<platform::Bundle> bundle = services.openBundle(*url);
-  if (!bundle) fail(codes::kApplicationNotFound);
+  if (!path) return codes::kApplicationNotFound;
+  const std::unique_ptr<platform::Bundle> bundle = services.openBundle(*path);
+  if (!bundle) return codes::kApplicationNotFound;
   std::optional<std::string> bundleId = bundle->identifier();
-  if (!bundleId) fail(codes::kApplicationNotFound);
+  if (!bundleId) return codes::kApplicationNotFound;
   std::string actualName = displayName(*bundle).value_or(std::string());
 
   if (request.bundleId && !sameText(*request.bundleId, *bundleId)) {
-    fail(codes::kApplicationIdMismatch);
+    return codes::kApplicationIdMismatch;
   }
   // The scan chose this bundle by the same rule, but its dictionary is read afresh here and may
   // have changed in between.
-  if (request.name && !sameText(*request.name, actualName)) fail(codes::kApplicationNameMismatch);
+  if (request.name && !sameText(*request.name, actualName)) return codes::kApplicationNameMismatch;
 
-  return ResolvedApplication{std::move(*url), std::move(*bundleId), std::move(actualName)};
+  return ResolvedApplication{std::move(*path), std::move(*bundleId), std::move(actualName)};
 }
 
 }  // namespace launch
