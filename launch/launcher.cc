@@ -6,6 +6,7 @@
 #include <string_view>
 #include <variant>
 
+#include "common/application_folders.h"
 #include "common/parent_pid.h"
 #include "common/process_end.h"
 #include "common/utf8.h"
@@ -40,7 +41,7 @@ void runLauncher(int argc, const char* const argv[], platform::LauncherServices&
   // The watch is serviced only once the run loop runs, so it never interrupts resolution. The
   // launch opens the path that resolution found, and its handler keeps its own copies of the
   // identifier and name it reports.
-  const Resolution resolution = resolveApplication(*request, services, applicationFolders());
+  const Resolution resolution = resolveApplication(*request, services, common::applicationFolders());
   if (const std::string_view* code = std::get_if<std::string_view>(&resolution)) fail(*code);
   launchApplication(std::get<ResolvedApplication>(resolution), services);
 

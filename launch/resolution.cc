@@ -1,6 +1,5 @@
 #include "launch/resolution.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <utf8proc.h>
@@ -37,37 +36,6 @@ std::optional<std::string> textValue(platform::Bundle& bundle, const std::string
   return std::move(value.text);
 }
 
-// The home folder with one more path component. Several trailing slashes count as one, and the
-// root folder gives "/Applications", not "//Applications".
-std::string appendComponent(std::string folder, const std::string& component) {
-  while (!folder.empty() && folder.back() == '/') folder.pop_back();
-  return folder + "/" + component;
-}
-
-std::vector<std::string> scanFolderPaths(platform::LauncherServices& services,
-                                         const std::vector<ApplicationFolder>& folders) {
-  std::vector<std::string> paths;
-  std::optional<std::string> home;
-  bool homeAsked = false;
-  for (const ApplicationFolder& folder : folders) {
-    if (folder.base == ApplicationFolder::Base::fixed) {
-      paths.push_back(folder.path);
-      continue;
-    }
-    if (!homeAsked) {
-      home = services.homeFolder();
-      homeAsked = true;
-    }
-    // Without a home folder there is no folder inside it. An empty path would otherwise turn into
-    // "/Applications" a second time, and make every application there ambiguous; so would the
-    // root folder as home, which names a folder already scanned.
-    if (!home || home->empty()) continue;
-    std::string path = appendComponent(*home, folder.path);
-    if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(std::move(path));
-  }
-  return paths;
-}
-
 // The bundles among the immediate ".app" entries of `folders` whose display name equals `name`.
 struct NameMatches {
   std::optional<std::string> first;  ///< the path of the first one, when there is one
@@ -75,9 +43,10 @@ struct NameMatches {
 };
 
 NameMatches findByName(const std::string& name, platform::LauncherServices& services,
-                       const std::vector<ApplicationFolder>& folders) {
+                       const std::vector<common::ApplicationFolder>& folders) {
   std::vector<std::string> candidates;
-  for (const std::string& folder : scanFolderPaths(services, folders)) {
+  for (const std::string& folder :
+       common::folderPaths(folders, [&services] { return services.homeFolder(); })) {
     std::vector<std::string> entries = services.folderEntries(folder);
     candidates.insert(candidates.end(), std::make_move_iterator(entries.begin()),
                       std::make_move_iterator(entries.end()));
@@ -103,15 +72,6 @@ NameMatches findByName(const std::string& name, platform::LauncherServices& serv
 
 }  // namespace
 
-const std::vector<ApplicationFolder>& applicationFolders() {
-  static const std::vector<ApplicationFolder> folders = {
-      {ApplicationFolder::Base::fixed, "/Applications"},
-      {ApplicationFolder::Base::fixed, "/System/Applications"},
-      {ApplicationFolder::Base::home, "Applications"},
-  };
-  return folders;
-}
-
 bool sameText(std::string_view a, std::string_view b) {
   if (a == b) return true;
   // ASCII is its own normal form, but a non-ASCII text can still normalise to ASCII (U+212A
@@ -129,7 +89,7 @@ std::optional<std::string> displayName(platform::Bundle& bundle) {
 }
 
 Resolution resolveApplication(const Request& request, platform::LauncherServices& services,
-                              const std::vector<ApplicationFolder>& folders) {
+                              const std::vector<common::ApplicationFolder>& folders) {
   std::optional<std::string> path;
   if (request.bundleId) {
     path = services.applicationForIdentifier(*request.bundleId);

@@ -6,23 +6,11 @@
 #include <variant>
 #include <vector>
 
+#include "common/application_folders.h"
 #include "launch/messages.h"
 #include "platform/launcher_services.h"
 
 namespace launch {
-
-/// A folder scanned for applications by name: a fixed path, or a folder inside the current user's
-/// home folder.
-struct ApplicationFolder {
-  enum class Base { fixed, home };
-
-  Base base;
-  std::string path;  ///< an absolute path for `fixed`; one path component for `home`
-};
-
-/// The folders a request by name scans, in their order: "/Applications", "/System/Applications"
-/// and the "Applications" folder in the home folder.
-const std::vector<ApplicationFolder>& applicationFolders();
 
 /// The one application bundle that a request resolved to.
 struct ResolvedApplication {
@@ -52,6 +40,6 @@ std::optional<std::string> displayName(platform::Bundle& bundle);
 /// APPLICATION_ID_MISMATCH or APPLICATION_NAME_MISMATCH. `request` holds exactly one of its two
 /// fields.
 Resolution resolveApplication(const Request& request, platform::LauncherServices& services,
-                              const std::vector<ApplicationFolder>& folders);
+                              const std::vector<common::ApplicationFolder>& folders);
 
 }  // namespace launch

@@ -1,6 +1,7 @@
 // The stand-in for the operating system's services on hosts other than macOS.
 #include <unistd.h>
 
+#include "common/application_folders.h"
 #include "platform/launcher_services.h"
 #include "platform/posix/posix_bundles.h"
 #include "platform/posix/posix_open.h"
@@ -22,11 +23,8 @@ class PosixLauncherServices final : public LauncherServices {
   std::optional<std::string> applicationForIdentifier(const std::string& bundleId) override {
     // There is no application database here: the applications it would know are those installed
     // where the system installs them.
-    std::vector<std::string> folders = {"/Applications", "/System/Applications"};
-    if (const std::optional<std::string> home = posix::homeFolder()) {
-      folders.push_back(*home + "/Applications");
-    }
-    return posix::findApplication(bundleId, folders);
+    return posix::findApplication(
+        bundleId, common::folderPaths(common::applicationFolders(), posix::homeFolder));
   }
 
   std::optional<std::string> homeFolder() override { return posix::homeFolder(); }

@@ -25,7 +25,7 @@ void PrintTo(const ResolvedApplication& application, std::ostream* out) {
 
 namespace {
 
-using launch::ApplicationFolder;
+using common::ApplicationFolder;
 using launch::Request;
 using launch::Resolution;
 using testing_support::FakeBundle;
