@@ -13,12 +13,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/posix/posix_bundles.h"
+#include "platform/posix/posix_launcher_services.h"
 #include "tests/support/child.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 using platform::InfoValue;
+using platform::posix::PosixLauncherServices;
 using testing_support::readFile;
 using testing_support::TempFolder;
 using testing_support::xmlInfoPlist;
@@ -66,14 +68,14 @@ TEST(PosixFolderEntries, ListsImmediateVisibleEntriesAsFullPaths) {
   root.makeBundle("Apps/Utilities/Deep.app", xmlInfoPlist({}));
   const std::vector<std::string> expected = {root / "Apps/File.app", root / "Apps/Shown.app",
                                              root / "Apps/Upper.APP", root / "Apps/Utilities"};
-  EXPECT_EQ(sorted(platform::posix::folderEntries(root / "Apps")), expected);
-  EXPECT_EQ(sorted(platform::posix::folderEntries(root / "Apps/")), expected);
+  EXPECT_EQ(sorted(PosixLauncherServices().folderEntries(root / "Apps")), expected);
+  EXPECT_EQ(sorted(PosixLauncherServices().folderEntries(root / "Apps/")), expected);
 
   root.makeFolder("Empty");
-  EXPECT_TRUE(platform::posix::folderEntries(root / "Empty").empty());
-  EXPECT_TRUE(platform::posix::folderEntries(root / "Missing").empty());
-  EXPECT_TRUE(platform::posix::folderEntries(root / "Apps/File.app").empty());
-  EXPECT_TRUE(platform::posix::folderEntries("").empty());
+  EXPECT_TRUE(PosixLauncherServices().folderEntries(root / "Empty").empty());
+  EXPECT_TRUE(PosixLauncherServices().folderEntries(root / "Missing").empty());
+  EXPECT_TRUE(PosixLauncherServices().folderEntries(root / "Apps/File.app").empty());
+  EXPECT_TRUE(PosixLauncherServices().folderEntries("").empty());
 }
 
 TEST(PosixPathExtension, IsTheTextAfterTheLastDotOfTheLastComponent) {
@@ -88,7 +90,7 @@ TEST(PosixPathExtension, IsTheTextAfterTheLastDotOfTheLastComponent) {
       {"/A/Caf\xC3\xA9.\xC3\xA0pp", "\xC3\xA0pp"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(platform::posix::pathExtension(c.path), c.extension) << '"' << c.path << '"';
+    EXPECT_EQ(PosixLauncherServices().pathExtension(c.path), c.extension) << '"' << c.path << '"';
   }
 }
 
@@ -109,10 +111,10 @@ TEST(PosixOpenBundle, MakesABundleForAFolderAfterLinksAndForNothingElse) {
       {"Missing.app", false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(platform::posix::openBundle(root / c.entry) != nullptr, c.bundle) << c.entry;
+    EXPECT_EQ(PosixLauncherServices().openBundle(root / c.entry) != nullptr, c.bundle) << c.entry;
   }
   // Through the link, the folder's own Info.plist.
-  const auto linked = platform::posix::openBundle(root / "Link.app");
+  const auto linked = PosixLauncherServices().openBundle(root / "Link.app");
   ASSERT_NE(linked, nullptr);
   EXPECT_EQ(linked->identifier(), "org.alacritty");
 }
@@ -140,7 +142,7 @@ TEST(PosixBundle, ReadsRealInfoPlistsInBothFormats) {
       const bool binary = &form != &forms[0];
       const std::string path =
           root.makeBundle(std::string(c.file) + (binary ? ".bin" : ".xml") + ".app", form);
-      const auto bundle = platform::posix::openBundle(path);
+      const auto bundle = PosixLauncherServices().openBundle(path);
       ASSERT_NE(bundle, nullptr) << c.file;
       EXPECT_EQ(bundle->identifier(), c.identifier) << c.file << (binary ? " binary" : " xml");
       EXPECT_EQ(describe(bundle->infoValue("CFBundleDisplayName")), c.displayName) << c.file;
@@ -162,7 +164,7 @@ TEST(PosixBundle, CountsOnlyTextsAndTakesABadDictionaryAsEmpty) {
   <key>Decomposed</key><string>U&#x308;bersicht</string>
 </dict></plist>
 )");
-  const auto bundle = platform::posix::openBundle(typed);
+  const auto bundle = PosixLauncherServices().openBundle(typed);
   ASSERT_NE(bundle, nullptr);
   EXPECT_EQ(bundle->identifier(), std::nullopt);
   EXPECT_EQ(describe(bundle->infoValue("CFBundleIdentifier")), "?");
@@ -178,7 +180,7 @@ TEST(PosixBundle, CountsOnlyTextsAndTakesABadDictionaryAsEmpty) {
   const std::string name = "U\xCC\x88" "bersicht \xE9\xBC\xA0";
   const std::string binary =
       root.makeBundle("Binary.app", toBinary(xmlInfoPlist({{"CFBundleName", name}})));
-  const auto fromBinary = platform::posix::openBundle(binary);
+  const auto fromBinary = PosixLauncherServices().openBundle(binary);
   ASSERT_NE(fromBinary, nullptr);
   EXPECT_EQ(describe(fromBinary->infoValue("CFBundleName")), "=" + name);
 
@@ -193,7 +195,7 @@ TEST(PosixBundle, CountsOnlyTextsAndTakesABadDictionaryAsEmpty) {
              xmlInfoPlist({{"CFBundleIdentifier", "org.x"}, {"CFBundleName", "X"}}));
   for (const char* entry : {"Template.app", "Array.app", "EmptyFile.app", "Garbage.app",
                             "NoContents.app", "InfoIsAFolder.app", "Shallow.app"}) {
-    const auto opened = platform::posix::openBundle(root / entry);
+    const auto opened = PosixLauncherServices().openBundle(root / entry);
     ASSERT_NE(opened, nullptr) << entry;
     EXPECT_EQ(opened->identifier(), std::nullopt) << entry;
     EXPECT_EQ(describe(opened->infoValue("CFBundleName")), "-") << entry;
@@ -217,7 +219,7 @@ TEST(PosixBundle, ReadsATextThatHoldsUPlus0000WithoutStopping) {
   for (const auto& [entry, form] : {std::pair{"Xml.app", xml}, std::pair{"Binary.app", binary}}) {
     const std::string path = root.makeBundle(entry, form);
     const auto outcome = testing_support::runInChild([&] {
-      const auto bundle = platform::posix::openBundle(path);
+      const auto bundle = PosixLauncherServices().openBundle(path);
       _exit(bundle && describe(bundle->infoValue("CFBundleName")).starts_with("=Nul") ? 0 : 1);
     });
     EXPECT_EQ(outcome.signal, std::nullopt) << entry;
@@ -238,7 +240,7 @@ TEST(PosixBundle, TakesAnInfoPlistThatIsNoRegularFileAsMissing) {
   for (const char* entry : {"Fifo.app", "Device.app"}) {
     const auto outcome = testing_support::runInChild([&] {
       alarm(5);  // a read that blocks ends the child by SIGALRM instead of hanging the test
-      const auto bundle = platform::posix::openBundle(root / entry);
+      const auto bundle = PosixLauncherServices().openBundle(root / entry);
       _exit(bundle && !bundle->identifier() ? 0 : 1);
     });
     EXPECT_EQ(outcome.signal, std::nullopt) << entry;
@@ -266,7 +268,7 @@ TEST(PosixHomeFolder, IsHomeWhenSetAndNotEmptyOtherwiseTheUserDatabase) {
       } else {
         unsetenv("HOME");
       }
-      const std::string home = platform::posix::homeFolder().value_or("(none)");
+      const std::string home = PosixLauncherServices().homeFolder().value_or("(none)");
       if (write(STDOUT_FILENO, home.data(), home.size()) < 0) _exit(98);
       _exit(0);
     });
@@ -314,7 +316,7 @@ TEST(PosixFindApplication, TakesTheFirstBundleInFolderOrderIgnoringAsciiCase) {
       {"", std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(platform::posix::findApplication(c.id, folders), c.found) << c.id;
+    EXPECT_EQ(PosixLauncherServices().findApplication(c.id, folders), c.found) << c.id;
   }
 }
 
