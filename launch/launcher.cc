@@ -10,7 +10,7 @@
 #include "common/parent_pid.h"
 #include "common/process_end.h"
 #include "common/utf8.h"
-#include "launch/completion.h"
+#include "launch/launch_application.h"
 #include "launch/fail.h"
 #include "launch/messages.h"
 #include "launch/resolution.h"

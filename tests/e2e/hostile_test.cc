@@ -56,7 +56,7 @@ using Ended = testing_support::Outcome;
 // running after 20 seconds is killed, so a hang fails the test rather than stopping the suite.
 Ended run(const std::string& program, const std::vector<std::string>& args, const std::string& home,
           StandardOutput output = StandardOutput::pipe) {
-  return testing_support::runProgram(
+  return testing_support::runBinary(
       program, args,
       {.environment = testing_support::onlyHome(home), .limit = 20, .output = output});
 }

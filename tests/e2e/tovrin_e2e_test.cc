@@ -23,7 +23,7 @@ using testing_support::idRequest;
 using testing_support::me;
 using testing_support::nameRequest;
 using testing_support::Outcome;
-using testing_support::runProgram;
+using testing_support::runBinary;
 using testing_support::TempFolder;
 using testing_support::xmlInfoPlist;
 
@@ -82,7 +82,7 @@ TEST(TovrinEndToEnd, AnswersEveryRefusalWithItsReplyAndStatus) {
       {{R"({"name":"X"})", std::to_string(getppid())}, "{\"error\":\"PARENT_GONE\"}\n"},
   };
   for (const auto& c : cases) {
-    const Outcome outcome = runProgram(kTovrin, c.args);
+    const Outcome outcome = runBinary(kTovrin, c.args);
     EXPECT_EQ(outcome.out, c.out) << testing::PrintToString(c.args);
     EXPECT_EQ(outcome.err, "");
     EXPECT_EQ(outcome.status, 1);
@@ -174,7 +174,7 @@ TEST(TovrinEndToEnd, EndsSilentlyWithinASecondOnceItsParentDies) {
 // that is still waiting after five seconds is killed, so that a request that resolves by mistake
 // fails the test rather than hangs it.
 Outcome runWithHome(const std::string& request, const std::string& home) {
-  return runProgram(kTovrin, {request, me()},
+  return runBinary(kTovrin, {request, me()},
                     {.environment = testing_support::onlyHome(home), .limit = 5});
 }
 
@@ -251,7 +251,7 @@ TEST(TovrinEndToEnd, TheApplicationStartsCleanWhateverTheLauncherInherited) {
       {{"CFBundleIdentifier", unique.id("Clean")}, {"CFBundleName", unique.name("Clean")}});
   int inherited[2];
   ASSERT_EQ(pipe(inherited), 0);
-  const Outcome outcome = runProgram(
+  const Outcome outcome = runBinary(
       kTovrin, {nameRequest(unique.name("Clean")), me()},
       {.environment = testing_support::onlyHome(home.path()), .limit = 5, .prepare = [&] {
          signal(SIGINT, SIG_IGN);
@@ -330,7 +330,7 @@ TEST(TovrinEndToEnd, KeepsItsStatusWithItsStandardStreamsClosed) {
                      {"CFBundleName", unique.name("Broken")}});
   std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
   const Outcome outcome =
-      runProgram(kTovrin, {nameRequest(unique.name("Broken")), me()},
+      runBinary(kTovrin, {nameRequest(unique.name("Broken")), me()},
                  {.environment = testing_support::onlyHome(home.path()), .limit = 5,
                   .output = testing_support::StandardOutput::closed,
                   .prepare = [] { close(STDIN_FILENO); }});

@@ -53,9 +53,9 @@ constexpr double kSlowdown = 6;
 constexpr double kSlowdown = 1;
 #endif
 
-Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
+Outcome runBinary(const std::string& path, const std::vector<std::string>& args,
                    const std::optional<std::vector<std::string>>& env = std::nullopt) {
-  return testing_support::runProgram(path, args, {.environment = env, .limit = kLimitSeconds});
+  return testing_support::runBinary(path, args, {.environment = env, .limit = kLimitSeconds});
 }
 
 // Says what a test saw, for the log of the run.
@@ -133,7 +133,7 @@ struct DesktopFacts {
 };
 
 DesktopFacts desktop(const std::string& bundleId) {
-  const Outcome outcome = runProgram(kDesktopFacts, {bundleId});
+  const Outcome outcome = runBinary(kDesktopFacts, {bundleId});
   EXPECT_EQ(outcome.status, 0);
   std::istringstream lines(outcome.out);
   std::string front;
@@ -149,7 +149,7 @@ DesktopFacts desktop(const std::string& bundleId) {
 // this user by the same rule. Nothing here assumes the system speaks English. Empty when the
 // application or its name cannot be had.
 std::string displayNameOf(const std::string& bundleId) {
-  const Outcome outcome = runProgram(kDesktopFacts, {"--display-name", bundleId});
+  const Outcome outcome = runBinary(kDesktopFacts, {"--display-name", bundleId});
   seen("display name of " + bundleId + ": " + describe(outcome));
   std::string name = outcome.out;
   if (!name.empty() && name.back() == '\n') name.pop_back();
@@ -190,7 +190,7 @@ TEST(MacDesktop, LaunchesASystemApplicationInTheBackgroundByNameAndByIdentifier)
   for (const std::string& request : requests) {
     SCOPED_TRACE(request);
     const DesktopFacts before = desktop(kCalculator);
-    const Outcome outcome = runProgram(kTovrin, {request, me()});
+    const Outcome outcome = runBinary(kTovrin, {request, me()});
     seen(request + " -> " + describe(outcome));
     ASSERT_EQ(outcome.status, 0) << outcome.out;
     EXPECT_EQ(outcome.err, "");
@@ -213,11 +213,11 @@ TEST(MacDesktop, ProbeReportsTheOpenSettingsWindow) {
 #endif
   SKIP_WITHOUT_DESKTOP();
   const DesktopFacts before = desktop(kSettings);
-  ASSERT_EQ(runProgram("/usr/bin/open", {"-b", kSettings}).status, 0);
+  ASSERT_EQ(runBinary("/usr/bin/open", {"-b", kSettings}).status, 0);
 
   Outcome probe;
   EXPECT_TRUE(within(20s, [&] {
-    probe = runProgram(kPelsor, {me()});
+    probe = runBinary(kPelsor, {me()});
     return probe.status != 0 || probe.out != "null\n";
   })) << "no settings window appeared";
   const DesktopFacts facts = desktop(kSettings);
@@ -290,12 +290,12 @@ TEST(MacHomeFolder, FollowsCfFixedUserHomeAndNotHome) {
                                {"CFBundleName", name}}));
   }
   const std::string request = nameRequest(name);
-  const Outcome fixed = runProgram(
+  const Outcome fixed = runBinary(
       kTovrin, {request, me()}, environmentWith("CFFIXED_USER_HOME", home.path()));
   seen("CFFIXED_USER_HOME=<private home> -> " + describe(fixed));
   EXPECT_EQ(fixed.out, "{\"error\":\"APPLICATION_NAME_AMBIGUOUS\"}\n");
   const Outcome plain =
-      runProgram(kTovrin, {request, me()}, environmentWith("HOME", home.path(), {"CFFIXED_USER_HOME"}));
+      runBinary(kTovrin, {request, me()}, environmentWith("HOME", home.path(), {"CFFIXED_USER_HOME"}));
   seen("HOME=<private home> -> " + describe(plain));
   EXPECT_EQ(plain.out, "{\"error\":\"APPLICATION_NOT_FOUND\"}\n");
 }
@@ -306,7 +306,7 @@ TEST(MacWorkspace, LookupByIdentifierIgnoresLetterCase) {
 #ifndef __APPLE__
   GTEST_SKIP() << "needs macOS";
 #endif
-  const Outcome outcome = runProgram(kTovrin, {R"({"bundleId":"COM.APPLE.CALCULATOR"})", me()});
+  const Outcome outcome = runBinary(kTovrin, {R"({"bundleId":"COM.APPLE.CALCULATOR"})", me()});
   seen("{\"bundleId\":\"COM.APPLE.CALCULATOR\"} -> " + describe(outcome));
   EXPECT_EQ(outcome.out, "{\"error\":\"APPLICATION_ID_MISMATCH\"}\n");
   EXPECT_EQ(outcome.status, 1);
@@ -348,7 +348,7 @@ TEST(MacBundles, HostileInformationFilesAnswerAtOnce) {
   for (const auto& c : cases) {
     const std::string request = nameRequest(c.name);
     const Outcome outcome =
-        runProgram(kTovrin, {request, me()}, environmentWith(kHomeVariable, home.path()));
+        runBinary(kTovrin, {request, me()}, environmentWith(kHomeVariable, home.path()));
     seen(request + " -> " + describe(outcome) + ", in " + std::to_string(outcome.seconds) + " s");
     EXPECT_EQ(outcome.out, c.reply) << request;
     EXPECT_EQ(outcome.status, 1) << request;
@@ -369,7 +369,7 @@ TEST(MacDesktop, AnApplicationAlreadyRunningIsReusedAndStaysBehind) {
   SKIP_WITHOUT_DESKTOP();
   const DesktopFacts before = desktop(kCalculator);
   // Started in the background, as a user might have it open already.
-  ASSERT_EQ(runProgram("/usr/bin/open", {"-g", "-b", kCalculator}).status, 0);
+  ASSERT_EQ(runBinary("/usr/bin/open", {"-g", "-b", kCalculator}).status, 0);
   DesktopFacts running;
   ASSERT_TRUE(within(15s, [&] {
     running = desktop(kCalculator);
@@ -387,7 +387,7 @@ TEST(MacDesktop, AnApplicationAlreadyRunningIsReusedAndStaysBehind) {
   ASSERT_EQ(running.running.size(), 1u);
 
   const std::string request = idRequest(kCalculator);
-  const Outcome outcome = runProgram(kTovrin, {request, me()});
+  const Outcome outcome = runBinary(kTovrin, {request, me()});
   seen(request + " -> " + describe(outcome));
   std::this_thread::sleep_for(2s);
   const DesktopFacts after = desktop(kCalculator);
@@ -422,8 +422,8 @@ TEST(MacPrograms, KeepTheirStatusWithStandardOutputClosed) {
       {"pelsor", kPelsor, {me()}, 0},
   };
   for (const auto& c : cases) {
-    const Outcome open = runProgram(c.program, c.args, env);
-    const Outcome closed = testing_support::runProgram(
+    const Outcome open = runBinary(c.program, c.args, env);
+    const Outcome closed = testing_support::runBinary(
         c.program, c.args,
         {.environment = env, .limit = kLimitSeconds,
          .output = testing_support::StandardOutput::closed});
@@ -445,7 +445,7 @@ TEST(MacDesktop, LaunchKeepsItsStatusWithStandardOutputClosed) {
   SKIP_WITHOUT_DESKTOP();
   const DesktopFacts before = desktop(kCalculator);
   const std::string request = idRequest(kCalculator);
-  const Outcome closed = testing_support::runProgram(
+  const Outcome closed = testing_support::runBinary(
       kTovrin, {request, me()},
       {.limit = kLimitSeconds, .output = testing_support::StandardOutput::closed});
   seen(request + ", output closed -> " + describe(closed));
@@ -479,9 +479,9 @@ TEST(MacBundles, TheHiddenFlagKeepsABundleOutOfTheScan) {
     const std::string bundle = home.makeBundle(
         file, testing_support::xmlInfoPlist({{"CFBundleIdentifier", "org.example.flagged"},
                                              {"CFBundleName", "Flagged" + tag}}));
-    const Outcome flagged = runProgram("/usr/bin/chflags", {"hidden", bundle});
+    const Outcome flagged = runBinary("/usr/bin/chflags", {"hidden", bundle});
     ASSERT_EQ(flagged.status, 0) << flagged.err;
-    const Outcome listed = runProgram("/bin/ls", {"-ldO", bundle});
+    const Outcome listed = runBinary("/bin/ls", {"-ldO", bundle});
     seen("ls -ldO: " + listed.out.substr(0, listed.out.find('\n')));
   }
   const struct {
@@ -494,7 +494,7 @@ TEST(MacBundles, TheHiddenFlagKeepsABundleOutOfTheScan) {
   for (const auto& c : cases) {
     const std::string request = nameRequest(c.name);
     const Outcome outcome =
-        runProgram(kTovrin, {request, me()}, environmentWith(kHomeVariable, home.path()));
+        runBinary(kTovrin, {request, me()}, environmentWith(kHomeVariable, home.path()));
     seen(request + " -> " + describe(outcome));
     EXPECT_EQ(outcome.out, c.reply) << request;
     EXPECT_EQ(outcome.err, "") << request;

@@ -112,7 +112,7 @@ void directStandardOutput(StandardOutput output) {
   }
 }
 
-Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
+Outcome runBinary(const std::string& path, const std::vector<std::string>& args,
                    const ProgramSettings& settings) {
   // Everything exec needs is prepared before the fork.
   std::vector<char*> argv;

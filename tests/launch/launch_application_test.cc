@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launch/completion.h"
+#include "launch/launch_application.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_launcher_services.h"
 #include "tests/support/launch_with_fakes.h"
