@@ -24,8 +24,9 @@ const std::vector<ApplicationFolder>& applicationFolders() {
   return folders;
 }
 
-std::vector<std::string> folderPaths(const std::vector<ApplicationFolder>& folders,
-                                     const std::function<std::optional<std::string>()>& homeFolder) {
+std::vector<std::string> folderPaths(
+    const std::vector<ApplicationFolder>& folders,
+    const std::function<std::optional<std::string>()>& homeFolder) {
   std::vector<std::string> paths;
   std::optional<std::string> home;
   bool homeAsked = false;

@@ -41,8 +41,9 @@ void runLauncher(int argc, const char* const argv[], platform::LauncherServices&
   // The watch is serviced only once the run loop runs, so it never interrupts resolution. The
   // launch opens the path that resolution found, and its handler keeps its own copies of the
   // identifier and name it reports.
-  const Resolution resolution = resolveApplication(*request, services, common::applicationFolders());
-  if (const std::string_view* code = std::get_if<std::string_view>(&resolution)) fail(*code);
+  const Resolution resolution =
+      resolveApplication(*request, services, common::applicationFolders());
+  if (const auto* code = std::get_if<std::string_view>(&resolution)) fail(*code);
   launchApplication(std::get<ResolvedApplication>(resolution), services);
 
   services.run();

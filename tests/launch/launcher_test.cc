@@ -7,11 +7,11 @@
 
 #include "launch/launcher.h"
 #include "launch/messages.h"
+#include "tests/support/bundle_builders.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_launcher_services.h"
 #include "tests/support/launch_with_fakes.h"
 #include "tests/support/requests.h"
-#include "tests/support/temp_folder.h"
 
 namespace {
 

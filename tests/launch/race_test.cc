@@ -45,7 +45,7 @@ struct RacingServices : FakeLauncherServices {
     spinFor(deathDelay);
     currentParent.store(1);
     for (;;) {
-      for (const auto& block : blocks_) block();
+      for (const auto& tick : scheduled_) tick();
     }
   }
 };

@@ -190,7 +190,7 @@ TEST(ResolutionByName, FindsExactlyOneBundleWhoseDisplayNameEqualsTheName) {
       {"only entries ending exactly in .app are candidates",
        [](auto& s) {
          for (const char* entry : {"Mine.APP", "Mine.App", "Mine", "Mine.app.bak", "Mine.ap",
-                                   "Mine.app ", "Mine.appx"}) {
+                                   "Mine.app ", "Mine.appx", ".app"}) {
            s.addApplication("/A", entry, named("Mine", "org.wrong"));
          }
          s.addApplication("/B", "Real.app", named("Mine", "org.right"));

@@ -28,9 +28,10 @@
 
 #include "platform/launcher_services.h"
 #include "probe/selection.h"
+#include "tests/support/bundle_builders.h"
 #include "tests/support/child.h"
 #include "tests/support/requests.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/slowdown.h"
 
 extern char** environ;
 
@@ -46,15 +47,10 @@ using namespace std::chrono_literals;
 // However a program misbehaves, a test goes on: every program started here has this long.
 constexpr double kLimitSeconds = 30;
 
-// Time bounds hold for the build as shipped; sanitizers slow everything down several times.
-#ifdef SANITIZED_BUILD
-constexpr double kSlowdown = 6;
-#else
-constexpr double kSlowdown = 1;
-#endif
+using testing_support::kSlowdown;
 
 Outcome runBinary(const std::string& path, const std::vector<std::string>& args,
-                   const std::optional<std::vector<std::string>>& env = std::nullopt) {
+                  const std::optional<std::vector<std::string>>& env = std::nullopt) {
   return testing_support::runBinary(path, args, {.environment = env, .limit = kLimitSeconds});
 }
 

@@ -14,8 +14,8 @@
 
 #include "platform/posix/posix_bundles.h"
 #include "platform/posix/posix_launcher_services.h"
+#include "tests/support/bundle_builders.h"
 #include "tests/support/child.h"
-#include "tests/support/temp_folder.h"
 
 namespace {
 

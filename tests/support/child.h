@@ -65,7 +65,7 @@ struct ProgramSettings {
 /// Starts `path` with `args` (the program path is added as the first entry) as a child of this
 /// process, with standard input on /dev/null and standard error a pipe, and waits for it.
 Outcome runBinary(const std::string& path, const std::vector<std::string>& args,
-                   const ProgramSettings& settings = {});
+                  const ProgramSettings& settings = {});
 
 /// An environment that holds HOME=`home` and nothing else.
 std::vector<std::string> onlyHome(const std::string& home);
