@@ -119,25 +119,44 @@ TEST(PosixOpenBundle, MakesABundleForAFolderAfterLinksAndForNothingElse) {
   EXPECT_EQ(linked->identifier(), "org.alacritty");
 }
 
+// An Info.plist in XML of exactly `size` bytes, padded with a comment: one byte more than the
+// stand-in reads at a time leaves a last read of a single byte.
+std::string paddedInfoPlist(const std::vector<std::pair<std::string, std::string>>& texts,
+                            std::size_t size) {
+  std::string xml = xmlInfoPlist(texts);
+  const std::string open = "<!--", close = "-->\n";
+  const std::size_t padding = size - xml.size() - open.size() - close.size();
+  xml.insert(xml.rfind("</dict>"), open + std::string(padding, 'x') + close);
+  return xml;
+}
+
 TEST(PosixBundle, ReadsRealInfoPlistsInBothFormats) {
   const struct {
     const char* file;
+    std::string xml;
     std::optional<std::string> identifier;
     const char* displayName;
     const char* name;
   } cases[] = {
-      {"alacritty.plist", "org.alacritty", "=Alacritty", "=Alacritty"},
-      {"wezterm.plist", "com.github.wez.wezterm", "=WezTerm", "=WezTerm"},
-      {"mpv.plist", "io.mpv", "-", "=mpv"},
-      {"ministats.plist", "eu.exelban.Mini-Stats", "-", "=Mini Stats"},
-      {"transmission.plist", "$(PRODUCT_BUNDLE_IDENTIFIER)", "-", "=Transmission"},
-      {"macvim.plist", "$(PRODUCT_BUNDLE_IDENTIFIER)", "-", "=${PRODUCT_NAME}"},
-      {"iina.plist", std::nullopt, "-", "-"},
+      {"alacritty.plist", fixture("alacritty.plist"), "org.alacritty", "=Alacritty", "=Alacritty"},
+      {"wezterm.plist", fixture("wezterm.plist"), "com.github.wez.wezterm", "=WezTerm",
+       "=WezTerm"},
+      {"mpv.plist", fixture("mpv.plist"), "io.mpv", "-", "=mpv"},
+      {"ministats.plist", fixture("ministats.plist"), "eu.exelban.Mini-Stats", "-",
+       "=Mini Stats"},
+      {"transmission.plist", fixture("transmission.plist"), "$(PRODUCT_BUNDLE_IDENTIFIER)", "-",
+       "=Transmission"},
+      {"macvim.plist", fixture("macvim.plist"), "$(PRODUCT_BUNDLE_IDENTIFIER)", "-",
+       "=${PRODUCT_NAME}"},
+      {"iina.plist", fixture("iina.plist"), std::nullopt, "-", "-"},
+      {"16 385 bytes",
+       paddedInfoPlist({{"CFBundleIdentifier", "org.example.long"}, {"CFBundleName", "Long"}},
+                       16385),
+       "org.example.long", "-", "=Long"},
   };
   const TempFolder root;
   for (const auto& c : cases) {
-    const std::string xml = fixture(c.file);
-    const std::string forms[] = {xml, toBinary(xml)};
+    const std::string forms[] = {c.xml, toBinary(c.xml)};
     for (const std::string& form : forms) {
       const bool binary = &form != &forms[0];
       const std::string path =
@@ -255,24 +274,32 @@ TEST(PosixHomeFolder, IsHomeWhenSetAndNotEmptyOtherwiseTheUserDatabase) {
   const struct {
     const char* home;  // nullptr: not set
     std::string expected;
+    std::size_t bufferSize = 0;  // when not 0, the user database is read with a buffer this large
   } cases[] = {
       {"/some/where", "/some/where"},
       {"relative/home", "relative/home"},
       {"", fromDatabase},
       {nullptr, fromDatabase},
+      // A buffer too small for the entry grows until it holds it.
+      {nullptr, fromDatabase, 1},
   };
   for (const auto& c : cases) {
     const auto outcome = testing_support::runInChild([&] {
+      alarm(5);  // a buffer that never grew enough would keep it asking for ever
       if (c.home != nullptr) {
         setenv("HOME", c.home, 1);
       } else {
         unsetenv("HOME");
       }
-      const std::string home = PosixLauncherServices().homeFolder().value_or("(none)");
+      const std::string home =
+          (c.bufferSize == 0 ? PosixLauncherServices().homeFolder()
+                             : platform::posix::userDatabaseHome(c.bufferSize))
+              .value_or("(none)");
       if (write(STDOUT_FILENO, home.data(), home.size()) < 0) _exit(98);
       _exit(0);
     });
-    EXPECT_EQ(outcome.out, c.expected) << (c.home != nullptr ? c.home : "(unset)");
+    EXPECT_EQ(outcome.out, c.expected)
+        << (c.home != nullptr ? c.home : "(unset)") << ", buffer " << c.bufferSize;
   }
 }
 
