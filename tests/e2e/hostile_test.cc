@@ -57,8 +57,8 @@ Ended run(const std::string& program, const std::vector<std::string>& args, cons
       {.environment = testing_support::onlyHome(home), .limit = 20, .output = output});
 }
 
-Ended tovrin(const std::string& request, const std::string& home,
-             StandardOutput output = StandardOutput::pipe) {
+Ended runTovrin(const std::string& request, const std::string& home,
+                StandardOutput output = StandardOutput::pipe) {
   return run(kTovrin, {request, me()}, home, output);
 }
 
@@ -134,7 +134,7 @@ TEST(HostileArguments, LongAndDeepRequestsGetTheirAnswerWithinASecond) {
   };
   for (const auto& c : cases) {
     ASSERT_LE(c.request.size(), kLongestArgument) << c.what;
-    const Ended result = tovrin(c.request, home.path());
+    const Ended result = runTovrin(c.request, home.path());
     EXPECT_EQ(result.out, c.out) << c.what;
     EXPECT_EQ(result.status, 1) << c.what;
     EXPECT_EQ(result.err, "") << c.what;
@@ -225,7 +225,7 @@ TEST(HostileArguments, OddAndLongNamesComeBackExactly) {
   };
   for (const auto& c : cases) {
     ASSERT_LE(c.request.size(), kLongestArgument) << c.what;
-    const Ended result = tovrin(c.request, home.path());
+    const Ended result = runTovrin(c.request, home.path());
     expectLaunched(result, c.id, c.name, c.what);
     EXPECT_LT(result.seconds, 1.0 * kSlowdown) << c.what;
     // The raw characters never reach the line: only their escapes do.
@@ -259,13 +259,13 @@ TEST(HostileFolders, ALinkCycleAndFifosAreNoApplications) {
                     {{"CFBundleIdentifier", unique.id("real")},
                      {"CFBundleName", unique.name("Real")}}, kFixtureApp);
 
-  const Ended missing = tovrin(nameRequest(unique.name("Missing")), home.path());
+  const Ended missing = runTovrin(nameRequest(unique.name("Missing")), home.path());
   EXPECT_EQ(missing.out, failureLine("APPLICATION_NOT_FOUND"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "");
   EXPECT_LT(missing.seconds, 1.0 * kSlowdown);
 
-  const Ended real = tovrin(nameRequest(unique.name("Real")), home.path());
+  const Ended real = runTovrin(nameRequest(unique.name("Real")), home.path());
   expectLaunched(real, unique.id("real"), unique.name("Real"), "real");
   EXPECT_LT(real.seconds, 1.0 * kSlowdown);
 }
@@ -322,7 +322,7 @@ TEST(HostileFolders, TenThousandEntriesWithinFiveSeconds) {
       {unique.name("Nobody"), failureLine("APPLICATION_NOT_FOUND")},
   };
   for (const auto& c : cases) {
-    const Ended result = tovrin(nameRequest(c.name), home.path());
+    const Ended result = runTovrin(nameRequest(c.name), home.path());
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "");
@@ -395,7 +395,7 @@ TEST(HostileFolders, HugeAndTruncatedInfoPlists) {
                     xmlInfoPlist({{"CFBundleIdentifier", unique.id("small")},
                                   {"CFBundleName", name}}));
     home.makeBundle("Applications/Big.app", c.plist());
-    const Ended result = tovrin(nameRequest(name), home.path());
+    const Ended result = runTovrin(nameRequest(name), home.path());
     EXPECT_EQ(result.out, c.out) << c.what;
     EXPECT_EQ(result.status, 1) << c.what;
     EXPECT_EQ(result.err, "") << c.what;
@@ -419,17 +419,17 @@ TEST(HostileOutput, ClosedOrReaderlessOutputKeepsTheStatus) {
                      {"CFBundleName", unique.name("Runner")}}, kFixtureApp);
   for (const StandardOutput output : {StandardOutput::closed, StandardOutput::readerGone}) {
     const char* what = output == StandardOutput::closed ? "closed" : "reader gone";
-    const Ended refused = tovrin("{nope", home.path(), output);
+    const Ended refused = runTovrin("{nope", home.path(), output);
     EXPECT_EQ(refused.status, 1) << what;
     EXPECT_EQ(refused.signal, std::nullopt) << what;
     EXPECT_EQ(refused.err, "") << what;
 
-    const Ended missing = tovrin(nameRequest(unique.name("Missing")), home.path(), output);
+    const Ended missing = runTovrin(nameRequest(unique.name("Missing")), home.path(), output);
     EXPECT_EQ(missing.status, 1) << what;
     EXPECT_EQ(missing.err, "") << what;
 
     // The success path keeps status 0 although nobody reads the line.
-    const Ended launched = tovrin(nameRequest(unique.name("Runner")), home.path(), output);
+    const Ended launched = runTovrin(nameRequest(unique.name("Runner")), home.path(), output);
     EXPECT_EQ(launched.status, 0) << what;
     EXPECT_EQ(launched.signal, std::nullopt) << what;
     EXPECT_EQ(launched.err, "") << what;

@@ -38,7 +38,7 @@ void installApplications(FakeLauncherServices& services) {
   services.registry["com.apple.Safari"] = "/Applications/Safari.app";
 }
 
-Outcome launch(const std::vector<std::string>& args) {
+Outcome launchWithFreshFakes(const std::vector<std::string>& args) {
   FakeLauncherServices services;
   return launchWithFakes(services, args);
 }
@@ -66,7 +66,7 @@ TEST(Launcher, RefusesABadCommandLineOrRequestWithInvalidParams) {
       {"", ""},
   };
   for (const auto& args : cases) {
-    const Outcome outcome = launch(args);
+    const Outcome outcome = launchWithFreshFakes(args);
     EXPECT_EQ(outcome.out, kInvalid) << testing::PrintToString(args);
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.err, "");
