@@ -10,8 +10,8 @@
 #include "common/parent_pid.h"
 #include "common/process_end.h"
 #include "common/utf8.h"
-#include "launch/launch_application.h"
 #include "launch/fail.h"
+#include "launch/launch_application.h"
 #include "launch/messages.h"
 #include "launch/resolution.h"
 
