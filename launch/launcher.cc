@@ -3,12 +3,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
 
+#include "common/application_folders.h"
 #include "common/parent_pid.h"
 #include "common/process_end.h"
 #include "common/utf8.h"
-#include "launch/completion.h"
 #include "launch/fail.h"
+#include "launch/launch_application.h"
 #include "launch/messages.h"
 #include "launch/resolution.h"
 
@@ -38,9 +41,10 @@ void runLauncher(int argc, const char* const argv[], platform::LauncherServices&
   // The watch is serviced only once the run loop runs, so it never interrupts resolution. The
   // launch opens the path that resolution found, and its handler keeps its own copies of the
   // identifier and name it reports.
-  const ResolvedApplication application =
-      resolveApplication(*request, services, applicationFolders());
-  launchApplication(application, services);
+  const Resolution resolution =
+      resolveApplication(*request, services, common::applicationFolders());
+  if (const auto* code = std::get_if<std::string_view>(&resolution)) fail(*code);
+  launchApplication(std::get<ResolvedApplication>(resolution), services);
 
   services.run();
   // The run loop does not return while the watch is scheduled; should it all the same, there is

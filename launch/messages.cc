@@ -7,24 +7,6 @@
 
 namespace launch {
 
-std::string_view keyText(Request::CodingKeys key) {
-  switch (key) {
-    case Request::CodingKeys::bundleId: return "bundleId";
-    case Request::CodingKeys::name: return "name";
-  }
-  return {};
-}
-
-std::string_view keyText(Reply::CodingKeys key) {
-  switch (key) {
-    case Reply::CodingKeys::bundleId: return "bundleId";
-    case Reply::CodingKeys::name: return "name";
-    case Reply::CodingKeys::pid: return "pid";
-    case Reply::CodingKeys::error: return "error";
-  }
-  return {};
-}
-
 namespace {
 
 // Reads a request as a stream of events, so that no value is built for members we ignore. The
@@ -54,9 +36,9 @@ class RequestReader final : public nlohmann::json_sax<nlohmann::json> {
 
   bool key(string_t& key) override {
     if (depth_ == 1) {
-      if (key == keyText(Request::CodingKeys::bundleId)) {
+      if (key == Request::kBundleIdKey) {
         current_ = &bundleId_;
-      } else if (key == keyText(Request::CodingKeys::name)) {
+      } else if (key == Request::kNameKey) {
         current_ = &name_;
       } else {
         current_ = nullptr;
@@ -244,24 +226,24 @@ std::optional<Request> decodeRequest(std::string_view bytes) {
 std::string encodeReply(const Reply& reply) {
   std::string out = "{";
   bool first = true;
-  const auto member = [&](Reply::CodingKeys key) -> std::string& {
+  const auto member = [&](std::string_view key) -> std::string& {
     if (!first) out += ',';
     first = false;
     out += '"';
-    out += keyText(key);
+    out += key;
     out += "\":";
     return out;
   };
-  const auto text = [&](Reply::CodingKeys key, const std::optional<std::string>& value) {
+  const auto text = [&](std::string_view key, const std::optional<std::string>& value) {
     if (!value) return true;
     if (!common::isValidUtf8(*value)) return false;
     appendString(member(key), *value);
     return true;
   };
-  if (!text(Reply::CodingKeys::bundleId, reply.bundleId)) return std::string(kFallbackLiteral);
-  if (!text(Reply::CodingKeys::name, reply.name)) return std::string(kFallbackLiteral);
-  if (reply.pid) member(Reply::CodingKeys::pid) += std::to_string(*reply.pid);
-  if (!text(Reply::CodingKeys::error, reply.error)) return std::string(kFallbackLiteral);
+  if (!text(Reply::kBundleIdKey, reply.bundleId)) return std::string(kFallbackLiteral);
+  if (!text(Reply::kNameKey, reply.name)) return std::string(kFallbackLiteral);
+  if (reply.pid) member(Reply::kPidKey) += std::to_string(*reply.pid);
+  if (!text(Reply::kErrorKey, reply.error)) return std::string(kFallbackLiteral);
   out += '}';
   return out;
 }

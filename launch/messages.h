@@ -9,7 +9,9 @@ namespace launch {
 
 /// The launch request, as the parent passes it in the first argument.
 struct Request {
-  enum class CodingKeys { bundleId, name };
+  // The JSON key of each field: exactly the field's name.
+  static constexpr std::string_view kBundleIdKey = "bundleId";
+  static constexpr std::string_view kNameKey = "name";
 
   std::optional<std::string> bundleId{};
   std::optional<std::string> name{};
@@ -20,17 +22,17 @@ struct Request {
 /// The launch reply: either the failure shape (`error` alone) or the success shape (`bundleId`,
 /// `name` and `pid`).
 struct Reply {
-  enum class CodingKeys { bundleId, name, pid, error };
+  // The JSON key of each field: exactly the field's name.
+  static constexpr std::string_view kBundleIdKey = "bundleId";
+  static constexpr std::string_view kNameKey = "name";
+  static constexpr std::string_view kPidKey = "pid";
+  static constexpr std::string_view kErrorKey = "error";
 
   std::optional<std::string> bundleId{};
   std::optional<std::string> name{};
   std::optional<std::int32_t> pid{};
   std::optional<std::string> error{};
 };
-
-/// The JSON key of each field: exactly the field's name.
-std::string_view keyText(Request::CodingKeys key);
-std::string_view keyText(Reply::CodingKeys key);
 
 /// What stands in for a reply that cannot be encoded.
 inline constexpr std::string_view kFallbackLiteral = R"({"error":"BRIDGE_ERROR"})";

@@ -1,12 +1,10 @@
 #include "launch/resolution.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <utf8proc.h>
 
 #include "common/utf8.h"
-#include "launch/fail.h"
 
 namespace launch {
 namespace {
@@ -38,50 +36,24 @@ std::optional<std::string> textValue(platform::Bundle& bundle, const std::string
   return std::move(value.text);
 }
 
-// The home folder with one more path component. Several trailing slashes count as one, and the
-// root folder gives "/Applications", not "//Applications".
-std::string appendComponent(std::string folder, const std::string& component) {
-  while (!folder.empty() && folder.back() == '/') folder.pop_back();
-  return folder + "/" + component;
-}
+// The bundles among the immediate ".app" entries of `folders` whose display name equals `name`.
+struct NameMatches {
+  std::optional<std::string> first;  ///< the path of the first one, when there is one
+  bool several = false;              ///< whether there is more than one
+};
 
-std::vector<std::string> scanFolderPaths(platform::LauncherServices& services,
-                                         const std::vector<ApplicationFolder>& folders) {
-  std::vector<std::string> paths;
-  std::optional<std::string> home;
-  bool homeAsked = false;
-  for (const ApplicationFolder& folder : folders) {
-    if (folder.base == ApplicationFolder::Base::fixed) {
-      paths.push_back(folder.path);
-      continue;
-    }
-    if (!homeAsked) {
-      home = services.homeFolder();
-      homeAsked = true;
-    }
-    // Without a home folder there is no folder inside it. An empty path would otherwise turn into
-    // "/Applications" a second time, and make every application there ambiguous; so would the
-    // root folder as home, which names a folder already scanned.
-    if (!home || home->empty()) continue;
-    std::string path = appendComponent(*home, folder.path);
-    if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(std::move(path));
-  }
-  return paths;
-}
-
-std::optional<std::string> resolveByName(const std::string& name,
-                                         platform::LauncherServices& services,
-                                         const std::vector<ApplicationFolder>& folders) {
+NameMatches findByName(const std::string& name, platform::LauncherServices& services,
+                       const std::vector<common::ApplicationFolder>& folders) {
   std::vector<std::string> candidates;
-  for (const std::string& folder : scanFolderPaths(services, folders)) {
+  for (const std::string& folder :
+       common::folderPaths(folders, [&services] { return services.homeFolder(); })) {
     std::vector<std::string> entries = services.folderEntries(folder);
     candidates.insert(candidates.end(), std::make_move_iterator(entries.begin()),
                       std::make_move_iterator(entries.end()));
   }
 
   // Every entry is visited: a second match is an error, not a tie, so there is no early stop.
-  std::optional<std::string> match;
-  std::size_t matches = 0;
+  NameMatches matches;
   for (std::string& candidate : candidates) {
     if (!sameText(services.pathExtension(candidate), "app")) continue;
     // Each bundle is let go before the next is opened, so memory does not grow with the folders.
@@ -89,22 +61,16 @@ std::optional<std::string> resolveByName(const std::string& name,
     if (!bundle) continue;
     const std::optional<std::string> candidateName = displayName(*bundle);
     if (!candidateName || !sameText(*candidateName, name)) continue;
-    if (++matches == 1) match = std::move(candidate);
+    if (matches.first) {
+      matches.several = true;
+    } else {
+      matches.first = std::move(candidate);
+    }
   }
-  if (matches >= 2) fail(codes::kApplicationNameAmbiguous);
-  return match;
+  return matches;
 }
 
 }  // namespace
-
-const std::vector<ApplicationFolder>& applicationFolders() {
-  static const std::vector<ApplicationFolder> folders = {
-      {ApplicationFolder::Base::fixed, "/Applications"},
-      {ApplicationFolder::Base::fixed, "/System/Applications"},
-      {ApplicationFolder::Base::home, "Applications"},
-  };
-  return folders;
-}
 
 bool sameText(std::string_view a, std::string_view b) {
   if (a == b) return true;
@@ -122,31 +88,32 @@ std::optional<std::string> displayName(platform::Bundle& bundle) {
   return textValue(bundle, "CFBundleName");
 }
 
-ResolvedApplication resolveApplication(const Request& request,
-                                       platform::LauncherServices& services,
-                                       const std::vector<ApplicationFolder>& folders) {
-  std::optional<std::string> url;
+Resolution resolveApplication(const Request& request, platform::LauncherServices& services,
+                              const std::vector<common::ApplicationFolder>& folders) {
+  std::optional<std::string> path;
   if (request.bundleId) {
-    url = services.applicationForIdentifier(*request.bundleId);
+    path = services.applicationForIdentifier(*request.bundleId);
   } else {
-    url = resolveByName(*request.name, services, folders);
+    NameMatches matches = findByName(*request.name, services, folders);
+    if (matches.several) return codes::kApplicationNameAmbiguous;
+    path = std::move(matches.first);
   }
 
-  if (!url) fail(codes::kApplicationNotFound);
-  const std::unique_ptr<platform::Bundle> bundle = services.openBundle(*url);
-  if (!bundle) fail(codes::kApplicationNotFound);
+  if (!path) return codes::kApplicationNotFound;
+  const std::unique_ptr<platform::Bundle> bundle = services.openBundle(*path);
+  if (!bundle) return codes::kApplicationNotFound;
   std::optional<std::string> bundleId = bundle->identifier();
-  if (!bundleId) fail(codes::kApplicationNotFound);
+  if (!bundleId) return codes::kApplicationNotFound;
   std::string actualName = displayName(*bundle).value_or(std::string());
 
   if (request.bundleId && !sameText(*request.bundleId, *bundleId)) {
-    fail(codes::kApplicationIdMismatch);
+    return codes::kApplicationIdMismatch;
   }
   // The scan chose this bundle by the same rule, but its dictionary is read afresh here and may
   // have changed in between.
-  if (request.name && !sameText(*request.name, actualName)) fail(codes::kApplicationNameMismatch);
+  if (request.name && !sameText(*request.name, actualName)) return codes::kApplicationNameMismatch;
 
-  return ResolvedApplication{std::move(*url), std::move(*bundleId), std::move(actualName)};
+  return ResolvedApplication{std::move(*path), std::move(*bundleId), std::move(actualName)};
 }
 
 }  // namespace launch

@@ -17,8 +17,7 @@ struct InfoValue {
   std::string text{};      ///< the value as UTF-8 when `kind` is `text`, otherwise empty
 };
 
-/// An application bundle opened at a path. Paths and texts are UTF-8 strings; a bundle's URL is
-/// its file path.
+/// An application bundle opened at a path. Paths and texts are UTF-8 strings.
 class Bundle {
  public:
   virtual ~Bundle() = default;
@@ -50,10 +49,10 @@ class LauncherServices {
   /// The pid that the operating system reports as this process's parent right now.
   virtual std::int32_t parentPid() = 0;
 
-  /// Schedules `block` on the calling thread's run loop to run every `interval` seconds, on a grid
-  /// counted from now. Ticks that fall due while the run loop is not running are not made up: the
-  /// block runs once as soon as the loop runs, then keeps to the grid. The timer is never stopped.
-  virtual void scheduleRepeating(double interval, std::function<void()> block) = 0;
+  /// Schedules `tick` on the calling thread's run loop to run every `interval` seconds, on a grid
+  /// counted from now. Ticks that fall due while the run loop is not running are not made up:
+  /// `tick` runs once as soon as the loop runs, then keeps to the grid. The timer is never stopped.
+  virtual void scheduleRepeating(double interval, std::function<void()> tick) = 0;
 
   /// Runs the calling thread's run loop without a time limit. It does not return while a timer is
   /// scheduled on it.

@@ -6,15 +6,10 @@
 
 #include "common/parent_pid.h"
 #include "common/process_end.h"
+#include "probe/result.h"
 #include "probe/selection.h"
 
 namespace probe {
-
-bool answer(const Result& result) {
-  const std::optional<std::string> text = encodeResult(result);
-  if (!text) return false;
-  common::endWithLine(*text, 0);
-}
 
 void runProbe(int argc, const char* const argv[], platform::ProbeServices& services) {
   if (argc != 2) common::endSilently(1);
@@ -25,8 +20,13 @@ void runProbe(int argc, const char* const argv[], platform::ProbeServices& servi
   common::reserveStandardDescriptors();
 
   const Snapshot snapshot = gather(services);
-  walk(snapshot, *parent, answer);
-  common::endWithLine("null", 0);
+  // The answer is the first window whose result can be written, or null when there is none.
+  std::optional<std::string> answer;
+  walk(snapshot, *parent, [&answer](const Result& result) {
+    answer = encodeResult(result);
+    return answer.has_value();
+  });
+  common::endWithLine(answer.value_or("null"), 0);
 }
 
 }  // namespace probe

@@ -6,24 +6,6 @@
 
 namespace probe {
 
-std::string_view keyText(Bounds::CodingKeys key) {
-  switch (key) {
-    case Bounds::CodingKeys::x: return "x";
-    case Bounds::CodingKeys::y: return "y";
-    case Bounds::CodingKeys::width: return "width";
-    case Bounds::CodingKeys::height: return "height";
-  }
-  return {};
-}
-
-std::string_view keyText(Result::CodingKeys key) {
-  switch (key) {
-    case Result::CodingKeys::bounds: return "bounds";
-    case Result::CodingKeys::visible: return "visible";
-  }
-  return {};
-}
-
 std::string numberText(double value) {
   // Floating-point to_chars is missing from the oldest C++ library we ship against, so take the
   // smallest %g precision that reads back exactly; 17 digits always do.
@@ -45,26 +27,26 @@ std::optional<std::string> encodeResult(const Result& result) {
     if (!std::isfinite(v)) return std::nullopt;
   }
   std::string out = "{\"";
-  out += keyText(Result::CodingKeys::bounds);
+  out += Result::kBoundsKey;
   out += "\":{";
   const struct {
-    Bounds::CodingKeys key;
+    std::string_view key;
     double value;
-  } members[] = {{Bounds::CodingKeys::x, b.x},
-                 {Bounds::CodingKeys::y, b.y},
-                 {Bounds::CodingKeys::width, b.width},
-                 {Bounds::CodingKeys::height, b.height}};
+  } members[] = {{Bounds::kXKey, b.x},
+                 {Bounds::kYKey, b.y},
+                 {Bounds::kWidthKey, b.width},
+                 {Bounds::kHeightKey, b.height}};
   bool first = true;
   for (const auto& m : members) {
     if (!first) out += ',';
     first = false;
     out += '"';
-    out += keyText(m.key);
+    out += m.key;
     out += "\":";
     out += numberText(m.value);
   }
   out += "},\"";
-  out += keyText(Result::CodingKeys::visible);
+  out += Result::kVisibleKey;
   out += "\":";
   out += result.visible ? "true" : "false";
   out += '}';

@@ -8,7 +8,11 @@ namespace probe {
 
 /// The frame of the chosen window, in screen coordinates.
 struct Bounds {
-  enum class CodingKeys { x, y, width, height };
+  // The JSON key of each field: exactly the field's name.
+  static constexpr std::string_view kXKey = "x";
+  static constexpr std::string_view kYKey = "y";
+  static constexpr std::string_view kWidthKey = "width";
+  static constexpr std::string_view kHeightKey = "height";
 
   double x = 0;
   double y = 0;
@@ -18,15 +22,13 @@ struct Bounds {
 
 /// The probe's answer: the frame, and whether the settings application or the parent is in front.
 struct Result {
-  enum class CodingKeys { bounds, visible };
+  // The JSON key of each field: exactly the field's name.
+  static constexpr std::string_view kBoundsKey = "bounds";
+  static constexpr std::string_view kVisibleKey = "visible";
 
   Bounds bounds;
   bool visible = false;
 };
-
-/// The JSON key of each field: exactly the field's name.
-std::string_view keyText(Bounds::CodingKeys key);
-std::string_view keyText(Result::CodingKeys key);
 
 /// The result as compact JSON with the fields in order. No value when one of the four numbers is
 /// NaN or infinite, which JSON cannot express.

@@ -123,7 +123,7 @@ class MacBundle final : public Bundle {
 
   InfoValue infoValue(const std::string& key) override {
     @autoreleasepool {
-      NSString* name = string(key);
+      NSString* name = nsString(key);
       if (name == nil) return {};
       // Without safe localisation files, the values of the Info.plist itself.
       return infoValueOf(localised_ ? [bundle_ objectForInfoDictionaryKey:name]
@@ -146,13 +146,13 @@ class EmptyBundle final : public Bundle {
 
 }  // namespace
 
-std::optional<std::string> homeFolder() {
+std::optional<std::string> MacLauncherServices::homeFolder() {
   @autoreleasepool {
     return filePath([[NSFileManager defaultManager] homeDirectoryForCurrentUser]);
   }
 }
 
-std::vector<std::string> folderEntries(const std::string& folder) {
+std::vector<std::string> MacLauncherServices::folderEntries(const std::string& folder) {
   std::vector<std::string> entries;
   @autoreleasepool {
     NSURL* url = [NSURL fileURLWithFileSystemRepresentation:folder.c_str()
@@ -172,7 +172,7 @@ std::vector<std::string> folderEntries(const std::string& folder) {
   return entries;
 }
 
-std::string pathExtension(const std::string& path) {
+std::string MacLauncherServices::pathExtension(const std::string& path) {
   @autoreleasepool {
     // The path's own text, with no file system access and no percent escapes to undo.
     NSFileManager* files = [NSFileManager defaultManager];
@@ -181,7 +181,7 @@ std::string pathExtension(const std::string& path) {
   }
 }
 
-std::unique_ptr<Bundle> openBundle(const std::string& path) {
+std::unique_ptr<Bundle> MacLauncherServices::openBundle(const std::string& path) {
   // The bundle reads its information files by itself, from the first question on: before it may,
   // each must be a file that a read can finish, wherever the bundle's layout puts it.
   if (kindAt(path) != S_IFDIR) return nullptr;

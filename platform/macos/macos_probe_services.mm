@@ -79,7 +79,7 @@ class MacProbeServices final : public ProbeServices {
   std::vector<std::int32_t> runningApplicationPids(std::string_view bundleIdentifier) override {
     std::vector<std::int32_t> pids;
     @autoreleasepool {
-      NSString* identifier = macos::string(bundleIdentifier);
+      NSString* identifier = macos::nsString(bundleIdentifier);
       if (identifier == nil) return pids;
       for (id application in
            [NSRunningApplication runningApplicationsWithBundleIdentifier:identifier]) {

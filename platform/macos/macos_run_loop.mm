@@ -14,9 +14,9 @@ NSMutableArray<NSTimer*>* timers() {
 
 }  // namespace
 
-void scheduleRepeating(double interval, std::function<void()> block) {
+void MacLauncherServices::scheduleRepeating(double interval, std::function<void()> tick) {
   @autoreleasepool {
-    const std::function<void()> action = std::move(block);
+    const std::function<void()> action = std::move(tick);
     NSTimer* timer = [NSTimer scheduledTimerWithTimeInterval:interval
                                                      repeats:YES
                                                        block:^(NSTimer*) {
@@ -28,6 +28,6 @@ void scheduleRepeating(double interval, std::function<void()> block) {
   }
 }
 
-void runCurrentRunLoop() { [[NSRunLoop currentRunLoop] run]; }
+void MacLauncherServices::run() { [[NSRunLoop currentRunLoop] run]; }
 
 }  // namespace platform::macos

@@ -14,7 +14,7 @@ namespace platform::macos {
 std::string utf8(NSString* text);
 
 /// A string object with exactly the characters of UTF-8 text; nil when the bytes are not UTF-8.
-NSString* string(std::string_view text);
+NSString* nsString(std::string_view text);
 
 /// The file system's own bytes for the path of a file URL; none when `object` is no file URL with
 /// a path.

@@ -40,7 +40,7 @@ std::string utf8(NSString* text) {
   return out;
 }
 
-NSString* string(std::string_view text) {
+NSString* nsString(std::string_view text) {
   if (!common::isValidUtf8(text)) return nil;
   if (text.empty()) return @"";
   // Decoded here, unit for unit, rather than by the string class's UTF-8 reading, which may take a

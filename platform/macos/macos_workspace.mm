@@ -15,17 +15,19 @@ NSWorkspaceOpenConfiguration* heldConfiguration = nil;
 
 }  // namespace
 
-std::optional<std::string> applicationForIdentifier(const std::string& bundleId) {
+std::optional<std::string> MacLauncherServices::applicationForIdentifier(
+    const std::string& bundleId) {
   @autoreleasepool {
-    NSString* identifier = string(bundleId);
+    NSString* identifier = nsString(bundleId);
     if (identifier == nil) return std::nullopt;
     NSWorkspace* workspace = [NSWorkspace sharedWorkspace];
     return filePath([workspace URLForApplicationWithBundleIdentifier:identifier]);
   }
 }
 
-void openApplication(const std::string& path, const OpenConfiguration& configuration,
-                     std::function<void(const OpenReport&)> completion) {
+void MacLauncherServices::openApplication(const std::string& path,
+                                          const OpenConfiguration& configuration,
+                                          std::function<void(const OpenReport&)> completion) {
   @autoreleasepool {
     // From the path's bytes, as the folder listing and the lookup gave them: nothing to decode.
     NSURL* url = [NSURL fileURLWithFileSystemRepresentation:path.c_str()

@@ -1,5 +1,7 @@
 #include "platform/posix/posix_bundles.h"
 
+#include "platform/posix/posix_launcher_services.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -58,6 +60,19 @@ std::optional<std::string> realPath(const std::string& path) {
   return result;
 }
 
+// The text after the last "." of the last path component, as pathExtension gives it.
+std::string extensionOf(const std::string& path) {
+  std::string::size_type end = path.size();
+  while (end > 0 && path[end - 1] == '/') --end;
+  const std::string::size_type slash = path.rfind('/', end == 0 ? 0 : end - 1);
+  const std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
+  if (start >= end) return {};
+  const std::string::size_type dot = path.rfind('.', end - 1);
+  // A dot that opens the component only hides it (".app" has no extension), as on a Mac.
+  if (dot == std::string::npos || dot <= start) return {};
+  return path.substr(dot + 1, end - dot - 1);
+}
+
 bool isLink(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
@@ -73,7 +88,7 @@ bool followsWrappedBundle(const std::string& path) {
     return false;
   }
   const std::string text(target, static_cast<std::size_t>(length));
-  if (pathExtension(text) != pathExtension(path)) return false;
+  if (extensionOf(text) != extensionOf(path)) return false;
   const std::optional<std::string> bundle = realPath(path);
   const std::optional<std::string> wrapped = realPath(link);
   return bundle && wrapped && wrapped->size() > bundle->size() + 1 &&
@@ -162,12 +177,8 @@ bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::optional<std::string> homeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return std::string(home);
-
-  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::string buffer(size > 0 ? static_cast<std::size_t>(size) : 1024, '\0');
+std::optional<std::string> userDatabaseHome(std::size_t bufferSize) {
+  std::string buffer(bufferSize > 0 ? bufferSize : 1, '\0');
   for (;;) {
     passwd entry{};
     passwd* found = nullptr;
@@ -183,7 +194,14 @@ std::optional<std::string> homeFolder() {
   }
 }
 
-std::vector<std::string> folderEntries(const std::string& folder) {
+std::optional<std::string> PosixLauncherServices::homeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return std::string(home);
+  const long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  return userDatabaseHome(size > 0 ? static_cast<std::size_t>(size) : 1024);
+}
+
+std::vector<std::string> PosixLauncherServices::folderEntries(const std::string& folder) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return {};
   const std::string prefix = !folder.empty() && folder.back() == '/' ? folder : folder + "/";
@@ -202,26 +220,18 @@ std::vector<std::string> folderEntries(const std::string& folder) {
   return entries;
 }
 
-std::string pathExtension(const std::string& path) {
-  std::string::size_type end = path.size();
-  while (end > 0 && path[end - 1] == '/') --end;
-  const std::string::size_type slash = path.rfind('/', end == 0 ? 0 : end - 1);
-  const std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
-  if (start >= end) return {};
-  const std::string::size_type dot = path.rfind('.', end - 1);
-  // A dot that opens the component only hides it (".app" has no extension), as on a Mac.
-  if (dot == std::string::npos || dot <= start) return {};
-  return path.substr(dot + 1, end - dot - 1);
+std::string PosixLauncherServices::pathExtension(const std::string& path) {
+  return extensionOf(path);
 }
 
-std::unique_ptr<Bundle> openBundle(const std::string& path) {
+std::unique_ptr<Bundle> PosixLauncherServices::openBundle(const std::string& path) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return nullptr;
   return std::make_unique<PosixBundle>(path);
 }
 
-std::optional<std::string> findApplication(const std::string& bundleId,
-                                           const std::vector<std::string>& folders) {
+std::optional<std::string> PosixLauncherServices::findApplication(
+    const std::string& bundleId, const std::vector<std::string>& folders) {
   for (const std::string& folder : folders) {
     for (std::string& entry : folderEntries(folder)) {
       const std::unique_ptr<Bundle> bundle = openBundle(entry);

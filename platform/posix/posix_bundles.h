@@ -1,27 +1,22 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/launcher_services.h"
 
-// How the stand-in answers the launcher's questions about applications, from the file system.
+// How the stand-in reads applications from the file system: the user database's home folder and
+// a bundle's information dictionary. The stand-in's services about folders and bundles are defined
+// in posix_bundles.cc too.
 namespace platform::posix {
 
-/// HOME when it is set and not empty, otherwise the user database's home folder for the real
-/// user id; none when neither gives one.
-std::optional<std::string> homeFolder();
-
-/// The immediate entries of `folder` whose names do not begin with ".", as `folder` + "/" + name,
-/// in the order the file system gives them; empty when the folder cannot be read to its end.
-std::vector<std::string> folderEntries(const std::string& folder);
-
-/// The text after the last "." of the last path component ("X.app" gives "app", "X" gives ""),
-/// unless that dot is the component's first character (".app" gives "").
-std::string pathExtension(const std::string& path);
+/// The home folder that the user database gives for the real user id, read into a buffer of
+/// `bufferSize` bytes (at least one) that doubles while it is too small, up to 1 MiB; none when
+/// there is no such entry or it names no home folder.
+std::optional<std::string> userDatabaseHome(std::size_t bufferSize);
 
 /// A bundle's information dictionary, read from the bytes of its Info.plist (XML or binary).
 class Information {
@@ -36,20 +31,5 @@ class Information {
  private:
   std::shared_ptr<void> root_;  // the parsed root dictionary; none for the empty dictionary
 };
-
-/// A bundle for a path that is a folder once links are followed, and none for anything else.
-/// Its information dictionary is Contents/Info.plist (XML or binary), read when first asked for;
-/// a file that is missing, unreadable or not a dictionary gives an empty one. An iPhone or iPad
-/// application as a Mac installs it is read through its wrapper: a folder that holds Wrapper/ and
-/// WrappedBundle, a relative link to a bundle inside it with the same extension, is read from
-/// WrappedBundle/Contents/Info.plist when that bundle has Contents, otherwise from
-/// WrappedBundle/Info.plist; with a link that fails those rules, its dictionary is empty. A flat
-/// bundle (an Info.plist at the top only) is not read.
-std::unique_ptr<Bundle> openBundle(const std::string& path);
-
-/// The first bundle among the immediate entries of `folders`, in their order, whose
-/// "CFBundleIdentifier" text equals `bundleId` with ASCII letter case ignored; none otherwise.
-std::optional<std::string> findApplication(const std::string& bundleId,
-                                           const std::vector<std::string>& folders);
 
 }  // namespace platform::posix

@@ -1,61 +1,34 @@
-// The stand-in for the operating system's services on hosts other than macOS.
+#include "platform/posix/posix_launcher_services.h"
+
 #include <unistd.h>
 
-#include "platform/launcher_services.h"
-#include "platform/posix/posix_bundles.h"
-#include "platform/posix/posix_open.h"
-#include "platform/posix/posix_run_loop.h"
+#include <utility>
+
+#include "common/application_folders.h"
 
 namespace platform {
-namespace {
 
-class PosixLauncherServices final : public LauncherServices {
- public:
-  std::int32_t parentPid() override { return static_cast<std::int32_t>(getppid()); }
+namespace posix {
 
-  void scheduleRepeating(double interval, std::function<void()> block) override {
-    loop_.scheduleRepeating(interval, std::move(block));
-  }
+std::int32_t PosixLauncherServices::parentPid() { return static_cast<std::int32_t>(getppid()); }
 
-  void run() override { loop_.run(); }
+// The parent watch's timer and the wait: the stand-in's own run loop, on the system's clock.
+void PosixLauncherServices::scheduleRepeating(double interval, std::function<void()> tick) {
+  loop_.scheduleRepeating(interval, std::move(tick));
+}
 
-  std::optional<std::string> applicationForIdentifier(const std::string& bundleId) override {
-    // There is no application database here: the applications it would know are those installed
-    // where the system installs them.
-    std::vector<std::string> folders = {"/Applications", "/System/Applications"};
-    if (const std::optional<std::string> home = posix::homeFolder()) {
-      folders.push_back(*home + "/Applications");
-    }
-    return posix::findApplication(bundleId, folders);
-  }
+void PosixLauncherServices::run() { loop_.run(); }
 
-  std::optional<std::string> homeFolder() override { return posix::homeFolder(); }
+std::optional<std::string> PosixLauncherServices::applicationForIdentifier(
+    const std::string& bundleId) {
+  return findApplication(bundleId, common::folderPaths(common::applicationFolders(),
+                                                       [this] { return homeFolder(); }));
+}
 
-  std::vector<std::string> folderEntries(const std::string& folder) override {
-    return posix::folderEntries(folder);
-  }
-
-  std::string pathExtension(const std::string& path) override {
-    return posix::pathExtension(path);
-  }
-
-  std::unique_ptr<Bundle> openBundle(const std::string& path) override {
-    return posix::openBundle(path);
-  }
-
-  void openApplication(const std::string& path, const OpenConfiguration&,
-                       std::function<void(const OpenReport&)> completion) override {
-    posix::openApplication(path, std::move(completion));
-  }
-
- private:
-  posix::RunLoop loop_{posix::systemClock()};
-};
-
-}  // namespace
+}  // namespace posix
 
 std::unique_ptr<LauncherServices> makeLauncherServices() {
-  return std::make_unique<PosixLauncherServices>();
+  return std::make_unique<posix::PosixLauncherServices>();
 }
 
 }  // namespace platform

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/posix/posix_bundles.h"
+#include "platform/posix/posix_launcher_services.h"
 
 extern char** environ;
 
@@ -85,11 +85,14 @@ std::optional<pid_t> startDetached(const std::string& executable) {
   return child;
 }
 
-void openApplication(const std::string& path, std::function<void(const OpenReport&)> completion) {
+void PosixLauncherServices::openApplication(const std::string& path, const OpenConfiguration&,
+                                            std::function<void(const OpenReport&)> completion) {
   const auto report = std::make_shared<std::function<void(const OpenReport&)>>(std::move(completion));
   const auto work = [path, report] {
     OpenReport outcome;
-    const std::unique_ptr<Bundle> bundle = openBundle(path);
+    // A services object of the thread's own: bundles depend on no state of ours, and the thread on
+    // nothing that the caller may let go.
+    const std::unique_ptr<Bundle> bundle = PosixLauncherServices().openBundle(path);
     const InfoValue executable = bundle ? bundle->infoValue("CFBundleExecutable") : InfoValue{};
     std::optional<pid_t> pid;
     if (executable.kind == InfoValue::Kind::text && isPlainName(executable.text)) {

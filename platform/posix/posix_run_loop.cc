@@ -20,12 +20,12 @@ Clock& systemClock() {
   return clock;
 }
 
-void RunLoop::scheduleRepeating(double interval, std::function<void()> block) {
+void RunLoop::scheduleRepeating(double interval, std::function<void()> tick) {
   const auto step = std::max<Clock::duration>(
       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(interval)),
       Clock::duration{1});
   const Clock::TimePoint start = clock_.now();
-  timers_.push_back(Timer{start, step, start + step, std::move(block)});
+  timers_.push_back(Timer{start, step, start + step, std::move(tick)});
 }
 
 void RunLoop::run() {
@@ -37,9 +37,9 @@ void RunLoop::run() {
       clock_.sleepUntil(next->due);
       continue;
     }
-    // The block may schedule further timers, so copy what we need before calling it.
-    std::function<void()> block = timers_[index].block;
-    block();
+    // The tick may schedule further timers, so copy what we need before calling it.
+    std::function<void()> tick = timers_[index].tick;
+    tick();
     Timer& timer = timers_[index];
     const auto elapsed = clock_.now() - timer.start;
     timer.due = timer.start + (elapsed / timer.interval + 1) * timer.interval;

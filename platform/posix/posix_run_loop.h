@@ -23,13 +23,13 @@ Clock& systemClock();
 
 /// A run loop that serves repeating timers the way the system's run loop does: each timer keeps
 /// to the grid of its interval counted from when it was scheduled; ticks missed while the loop
-/// was not running (or while a block ran long) are not made up: the block runs once, at once, and
+/// was not running (or while a tick ran long) are not made up: the tick runs once, at once, and
 /// the next tick is the next point of the grid. `run` returns only when no timer is scheduled.
 class RunLoop {
  public:
   explicit RunLoop(Clock& clock) : clock_(clock) {}
 
-  void scheduleRepeating(double interval, std::function<void()> block);
+  void scheduleRepeating(double interval, std::function<void()> tick);
   void run();
 
  private:
@@ -37,7 +37,7 @@ class RunLoop {
     Clock::TimePoint start;
     Clock::duration interval;
     Clock::TimePoint due;
-    std::function<void()> block;
+    std::function<void()> tick;
   };
 
   Clock& clock_;

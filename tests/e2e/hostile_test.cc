@@ -20,13 +20,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "tests/support/bundle_builders.h"
 #include "tests/support/child.h"
 #include "tests/support/requests.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/slowdown.h"
 
 namespace {
 
 using testing_support::failureLine;
+using testing_support::installLaunchable;
+using testing_support::kSlowdown;
 using testing_support::me;
 using testing_support::nameRequest;
 using testing_support::StandardOutput;
@@ -37,15 +40,8 @@ const std::string kTovrin = TOVRIN_PATH;
 const std::string kPelsor = PELSOR_PATH;
 const std::string kFixtureApp = FIXTURE_APP_PATH;
 
-// Sanitizers slow everything down several times and hold freed memory back; the bounds hold for
-// the build as shipped.
-#ifdef SANITIZED_BUILD
-constexpr double kSlowdown = 6;
-constexpr bool kMeasuresMemory = false;
-#else
-constexpr double kSlowdown = 1;
-constexpr bool kMeasuresMemory = true;
-#endif
+// Sanitizers hold freed memory back: the memory bounds hold for the build as shipped.
+constexpr bool kMeasuresMemory = !testing_support::kSanitized;
 
 const testing_support::UniqueNames unique("hostile");
 
@@ -56,35 +52,22 @@ using Ended = testing_support::Outcome;
 // running after 20 seconds is killed, so a hang fails the test rather than stopping the suite.
 Ended run(const std::string& program, const std::vector<std::string>& args, const std::string& home,
           StandardOutput output = StandardOutput::pipe) {
-  return testing_support::runProgram(
+  return testing_support::runBinary(
       program, args,
       {.environment = testing_support::onlyHome(home), .limit = 20, .output = output});
 }
 
-Ended tovrin(const std::string& request, const std::string& home,
-             StandardOutput output = StandardOutput::pipe) {
+Ended runTovrin(const std::string& request, const std::string& home,
+                StandardOutput output = StandardOutput::pipe) {
   return run(kTovrin, {request, me()}, home, output);
-}
-
-// Installs a bundle that can be launched; its executable runs until it is stopped.
-std::string installLaunchable(const TempFolder& home, const std::string& relative,
-                              std::vector<std::pair<std::string, std::string>> info) {
-  return testing_support::makeLaunchableBundle(home, relative, std::move(info), kFixtureApp);
 }
 
 // Checks a success reply for `name` and stops the application it launched.
 void expectLaunched(const Ended& run, const std::string& id, const std::string& name,
                     const std::string& what) {
-  EXPECT_EQ(run.status, 0) << what;
-  EXPECT_EQ(run.err, "") << what;
-  ASSERT_FALSE(run.out.empty()) << what;
-  EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << what;
-  const auto reply = nlohmann::json::parse(run.out, nullptr, false);
-  ASSERT_TRUE(reply.is_object() && reply.size() == 3 && reply["pid"].is_number_integer())
-      << what << ": " << run.out.substr(0, 200);
-  EXPECT_EQ(reply["bundleId"], id) << what;
-  EXPECT_TRUE(reply["name"] == name) << what;
-  kill(reply["pid"].get<int>(), SIGKILL);
+  if (const std::optional<int> pid = testing_support::expectSuccessReply(run, id, name, what)) {
+    kill(*pid, SIGKILL);
+  }
 }
 
 // --- arguments ---
@@ -151,7 +134,7 @@ TEST(HostileArguments, LongAndDeepRequestsGetTheirAnswerWithinASecond) {
   };
   for (const auto& c : cases) {
     ASSERT_LE(c.request.size(), kLongestArgument) << c.what;
-    const Ended result = tovrin(c.request, home.path());
+    const Ended result = runTovrin(c.request, home.path());
     EXPECT_EQ(result.out, c.out) << c.what;
     EXPECT_EQ(result.status, 1) << c.what;
     EXPECT_EQ(result.err, "") << c.what;
@@ -221,9 +204,11 @@ TEST(HostileArguments, OddAndLongNamesComeBackExactly) {
   ASSERT_EQ(characters, 100000u);
 
   installLaunchable(home, "Applications/Controls.app",
-                    {{"CFBundleIdentifier", unique.id("controls")}, {"CFBundleName", controls}});
+                    {{"CFBundleIdentifier", unique.id("controls")}, {"CFBundleName", controls}},
+                    kFixtureApp);
   installLaunchable(home, "Applications/Long.app",
-                    {{"CFBundleIdentifier", unique.id("long")}, {"CFBundleName", longName}});
+                    {{"CFBundleIdentifier", unique.id("long")}, {"CFBundleName", longName}},
+                    kFixtureApp);
   // An argument byte that is not UTF-8 becomes U+FFFD, and then names the same bundle.
   std::string raw = nameRequest(controls);
   raw.replace(raw.find("\xEF\xBF\xBD"), 3, "\xFF");
@@ -240,7 +225,7 @@ TEST(HostileArguments, OddAndLongNamesComeBackExactly) {
   };
   for (const auto& c : cases) {
     ASSERT_LE(c.request.size(), kLongestArgument) << c.what;
-    const Ended result = tovrin(c.request, home.path());
+    const Ended result = runTovrin(c.request, home.path());
     expectLaunched(result, c.id, c.name, c.what);
     EXPECT_LT(result.seconds, 1.0 * kSlowdown) << c.what;
     // The raw characters never reach the line: only their escapes do.
@@ -272,15 +257,15 @@ TEST(HostileFolders, ALinkCycleAndFifosAreNoApplications) {
   // A real one beside them still answers.
   installLaunchable(home, "Applications/Real.app",
                     {{"CFBundleIdentifier", unique.id("real")},
-                     {"CFBundleName", unique.name("Real")}});
+                     {"CFBundleName", unique.name("Real")}}, kFixtureApp);
 
-  const Ended missing = tovrin(nameRequest(unique.name("Missing")), home.path());
+  const Ended missing = runTovrin(nameRequest(unique.name("Missing")), home.path());
   EXPECT_EQ(missing.out, failureLine("APPLICATION_NOT_FOUND"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "");
   EXPECT_LT(missing.seconds, 1.0 * kSlowdown);
 
-  const Ended real = tovrin(nameRequest(unique.name("Real")), home.path());
+  const Ended real = runTovrin(nameRequest(unique.name("Real")), home.path());
   expectLaunched(real, unique.id("real"), unique.name("Real"), "real");
   EXPECT_LT(real.seconds, 1.0 * kSlowdown);
 }
@@ -337,7 +322,7 @@ TEST(HostileFolders, TenThousandEntriesWithinFiveSeconds) {
       {unique.name("Nobody"), failureLine("APPLICATION_NOT_FOUND")},
   };
   for (const auto& c : cases) {
-    const Ended result = tovrin(nameRequest(c.name), home.path());
+    const Ended result = runTovrin(nameRequest(c.name), home.path());
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "");
@@ -410,7 +395,7 @@ TEST(HostileFolders, HugeAndTruncatedInfoPlists) {
                     xmlInfoPlist({{"CFBundleIdentifier", unique.id("small")},
                                   {"CFBundleName", name}}));
     home.makeBundle("Applications/Big.app", c.plist());
-    const Ended result = tovrin(nameRequest(name), home.path());
+    const Ended result = runTovrin(nameRequest(name), home.path());
     EXPECT_EQ(result.out, c.out) << c.what;
     EXPECT_EQ(result.status, 1) << c.what;
     EXPECT_EQ(result.err, "") << c.what;
@@ -431,20 +416,20 @@ TEST(HostileOutput, ClosedOrReaderlessOutputKeepsTheStatus) {
   const TempFolder home;
   installLaunchable(home, "Applications/Runner.app",
                     {{"CFBundleIdentifier", unique.id("runner")},
-                     {"CFBundleName", unique.name("Runner")}});
+                     {"CFBundleName", unique.name("Runner")}}, kFixtureApp);
   for (const StandardOutput output : {StandardOutput::closed, StandardOutput::readerGone}) {
     const char* what = output == StandardOutput::closed ? "closed" : "reader gone";
-    const Ended refused = tovrin("{nope", home.path(), output);
+    const Ended refused = runTovrin("{nope", home.path(), output);
     EXPECT_EQ(refused.status, 1) << what;
     EXPECT_EQ(refused.signal, std::nullopt) << what;
     EXPECT_EQ(refused.err, "") << what;
 
-    const Ended missing = tovrin(nameRequest(unique.name("Missing")), home.path(), output);
+    const Ended missing = runTovrin(nameRequest(unique.name("Missing")), home.path(), output);
     EXPECT_EQ(missing.status, 1) << what;
     EXPECT_EQ(missing.err, "") << what;
 
     // The success path keeps status 0 although nobody reads the line.
-    const Ended launched = tovrin(nameRequest(unique.name("Runner")), home.path(), output);
+    const Ended launched = runTovrin(nameRequest(unique.name("Runner")), home.path(), output);
     EXPECT_EQ(launched.status, 0) << what;
     EXPECT_EQ(launched.signal, std::nullopt) << what;
     EXPECT_EQ(launched.err, "") << what;

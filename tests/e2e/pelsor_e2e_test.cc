@@ -12,13 +12,13 @@ namespace {
 
 using testing_support::me;
 using testing_support::Outcome;
-using testing_support::runProgram;
+using testing_support::runBinary;
 
 const std::string kPelsor = PELSOR_PATH;
 
 TEST(PelsorEndToEnd, AnswersItsParentInAnyAcceptedForm) {
   for (const std::string& pid : {me(), "+" + me(), "000" + me(), "+0" + me()}) {
-    const Outcome outcome = runProgram(kPelsor, {pid});
+    const Outcome outcome = runBinary(kPelsor, {pid});
     EXPECT_EQ(outcome.out, "null\n") << pid;
     EXPECT_EQ(outcome.err, "");
     EXPECT_EQ(outcome.status, 0);
@@ -40,7 +40,7 @@ TEST(PelsorEndToEnd, RefusesEveryOtherCommandLineSilently) {
       {"abc"},
   };
   for (const auto& args : cases) {
-    const Outcome outcome = runProgram(kPelsor, args);
+    const Outcome outcome = runBinary(kPelsor, args);
     EXPECT_EQ(outcome.out, "") << testing::PrintToString(args);
     EXPECT_EQ(outcome.err, "");
     EXPECT_EQ(outcome.status, 1);
@@ -49,7 +49,7 @@ TEST(PelsorEndToEnd, RefusesEveryOtherCommandLineSilently) {
 
 TEST(PelsorEndToEnd, AReaderThatHasGoneDoesNotKillIt) {
   const Outcome outcome =
-      runProgram(kPelsor, {me()}, {.output = testing_support::StandardOutput::readerGone});
+      runBinary(kPelsor, {me()}, {.output = testing_support::StandardOutput::readerGone});
   EXPECT_EQ(outcome.signal, std::nullopt);
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.err, "");

@@ -13,17 +13,18 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "tests/support/bundle_builders.h"
 #include "tests/support/child.h"
 #include "tests/support/requests.h"
-#include "tests/support/temp_folder.h"
 
 namespace {
 
 using testing_support::idRequest;
+using testing_support::installLaunchable;
 using testing_support::me;
 using testing_support::nameRequest;
 using testing_support::Outcome;
-using testing_support::runProgram;
+using testing_support::runBinary;
 using testing_support::TempFolder;
 using testing_support::xmlInfoPlist;
 
@@ -38,13 +39,6 @@ const testing_support::UniqueNames unique("tovrin");
 void install(const TempFolder& home, const std::string& relative, const std::string& word) {
   home.makeBundle(relative, xmlInfoPlist({{"CFBundleIdentifier", unique.id(word)},
                                           {"CFBundleName", unique.name(word)}}));
-}
-
-// Installs a bundle that can be launched: its executable keeps running until it is stopped.
-// `info` is its Info.plist without the executable's entry, which is added.
-std::string installLaunchable(const TempFolder& home, const std::string& relative,
-                              std::vector<std::pair<std::string, std::string>> info) {
-  return testing_support::makeLaunchableBundle(home, relative, std::move(info), kFixtureApp);
 }
 
 // Whether `pid` is a live process (not a zombie) running `executable`.
@@ -82,7 +76,7 @@ TEST(TovrinEndToEnd, AnswersEveryRefusalWithItsReplyAndStatus) {
       {{R"({"name":"X"})", std::to_string(getppid())}, "{\"error\":\"PARENT_GONE\"}\n"},
   };
   for (const auto& c : cases) {
-    const Outcome outcome = runProgram(kTovrin, c.args);
+    const Outcome outcome = runBinary(kTovrin, c.args);
     EXPECT_EQ(outcome.out, c.out) << testing::PrintToString(c.args);
     EXPECT_EQ(outcome.err, "");
     EXPECT_EQ(outcome.status, 1);
@@ -99,7 +93,7 @@ TEST(TovrinEndToEnd, EndsSilentlyWithinASecondOnceItsParentDies) {
   const TempFolder home;
   std::vector<std::pair<std::string, std::string>> info = {
       {"CFBundleIdentifier", unique.id("Waiting")}, {"CFBundleName", unique.name("Waiting")}};
-  installLaunchable(home, "Applications/Waiting.app", info);
+  installLaunchable(home, "Applications/Waiting.app", info, kFixtureApp);
   // Many small arrays rather than one long one: the property-list reader grows an array a little
   // at a time, which costs quadratic time under AddressSanitizer.
   std::string padding = "<key>Padding</key><array>";
@@ -174,7 +168,7 @@ TEST(TovrinEndToEnd, EndsSilentlyWithinASecondOnceItsParentDies) {
 // that is still waiting after five seconds is killed, so that a request that resolves by mistake
 // fails the test rather than hangs it.
 Outcome runWithHome(const std::string& request, const std::string& home) {
-  return runProgram(kTovrin, {request, me()},
+  return runBinary(kTovrin, {request, me()},
                     {.environment = testing_support::onlyHome(home), .limit = 5});
 }
 
@@ -182,9 +176,11 @@ TEST(TovrinEndToEnd, LaunchesInTheBackgroundByNameAndByIdentifier) {
   const TempFolder home;
   const std::string named = installLaunchable(
       home, "Applications/Runner.app",
-      {{"CFBundleIdentifier", unique.id("Runner")}, {"CFBundleName", unique.name("Runner")}});
+      {{"CFBundleIdentifier", unique.id("Runner")}, {"CFBundleName", unique.name("Runner")}},
+      kFixtureApp);
   const std::string nameless = installLaunchable(home, "Applications/Nameless.app",
-                                                 {{"CFBundleIdentifier", unique.id("Nameless")}});
+                                                 {{"CFBundleIdentifier", unique.id("Nameless")}},
+                                                 kFixtureApp);
   const struct {
     std::string request;
     std::string executable;
@@ -200,17 +196,11 @@ TEST(TovrinEndToEnd, LaunchesInTheBackgroundByNameAndByIdentifier) {
     // runWithHome reads the launcher's output to its end and waits for it to exit: it returns
     // while the application still runs, which holds nothing of the launcher's open.
     const Outcome outcome = runWithHome(c.request, home.path());
-    EXPECT_EQ(outcome.status, 0) << c.request;
-    EXPECT_EQ(outcome.err, "");
-    const auto reply = nlohmann::json::parse(outcome.out, nullptr, false);
-    ASSERT_TRUE(reply.is_object() && reply.size() == 3 && reply["pid"].is_number_integer())
-        << outcome.out;
-    EXPECT_EQ(outcome.out.back(), '\n');
-    EXPECT_EQ(reply["bundleId"], c.bundleId);
-    EXPECT_EQ(reply["name"], c.name);
-    const int pid = reply["pid"].get<int>();
-    EXPECT_TRUE(runs(pid, c.executable)) << c.request;
-    kill(pid, SIGKILL);
+    const std::optional<int> pid =
+        testing_support::expectSuccessReply(outcome, c.bundleId, c.name, c.request);
+    ASSERT_TRUE(pid.has_value());
+    EXPECT_TRUE(runs(*pid, c.executable)) << c.request;
+    kill(*pid, SIGKILL);
   }
 }
 
@@ -248,10 +238,11 @@ TEST(TovrinEndToEnd, TheApplicationStartsCleanWhateverTheLauncherInherited) {
   const TempFolder home;
   const std::string executable = installLaunchable(
       home, "Applications/Clean.app",
-      {{"CFBundleIdentifier", unique.id("Clean")}, {"CFBundleName", unique.name("Clean")}});
+      {{"CFBundleIdentifier", unique.id("Clean")}, {"CFBundleName", unique.name("Clean")}},
+      kFixtureApp);
   int inherited[2];
   ASSERT_EQ(pipe(inherited), 0);
-  const Outcome outcome = runProgram(
+  const Outcome outcome = runBinary(
       kTovrin, {nameRequest(unique.name("Clean")), me()},
       {.environment = testing_support::onlyHome(home.path()), .limit = 5, .prepare = [&] {
          signal(SIGINT, SIG_IGN);
@@ -300,12 +291,12 @@ TEST(TovrinEndToEnd, ABundleWhoseExecutableCannotBeStartedFailsToLaunch) {
   const TempFolder home;
   installLaunchable(home, "Applications/Broken.app",
                     {{"CFBundleIdentifier", unique.id("Broken")},
-                     {"CFBundleName", unique.name("Broken")}});
+                     {"CFBundleName", unique.name("Broken")}}, kFixtureApp);
   std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
   install(home, "Applications/Plain.app", "Plain");  // no CFBundleExecutable at all
   // An executable named by a path, even one that leads back to a real executable, is refused.
   installLaunchable(home, "Applications/Climber.app",
-                    {{"CFBundleIdentifier", unique.id("Climber")}});
+                    {{"CFBundleIdentifier", unique.id("Climber")}}, kFixtureApp);
   home.write("Applications/Climber.app/Contents/Info.plist",
              xmlInfoPlist({{"CFBundleIdentifier", unique.id("Climber")},
                            {"CFBundleExecutable", "../MacOS/runner"}}));
@@ -327,10 +318,10 @@ TEST(TovrinEndToEnd, KeepsItsStatusWithItsStandardStreamsClosed) {
   const TempFolder home;
   installLaunchable(home, "Applications/Broken.app",
                     {{"CFBundleIdentifier", unique.id("Broken")},
-                     {"CFBundleName", unique.name("Broken")}});
+                     {"CFBundleName", unique.name("Broken")}}, kFixtureApp);
   std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
   const Outcome outcome =
-      runProgram(kTovrin, {nameRequest(unique.name("Broken")), me()},
+      runBinary(kTovrin, {nameRequest(unique.name("Broken")), me()},
                  {.environment = testing_support::onlyHome(home.path()), .limit = 5,
                   .output = testing_support::StandardOutput::closed,
                   .prepare = [] { close(STDIN_FILENO); }});

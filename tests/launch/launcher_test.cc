@@ -6,24 +6,24 @@
 #include <gtest/gtest.h>
 
 #include "launch/launcher.h"
+#include "launch/messages.h"
+#include "tests/support/bundle_builders.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_launcher_services.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/launch_with_fakes.h"
+#include "tests/support/requests.h"
 
 namespace {
 
+using testing_support::failureLine;
 using testing_support::FakeLauncherServices;
+using testing_support::launchWithFakes;
+using testing_support::lines;
 using testing_support::Outcome;
 using testing_support::runInChild;
 
 constexpr const char* kInvalid = "{\"error\":\"INVALID_PARAMS\"}\n";
 constexpr const char* kParentGone = "{\"error\":\"PARENT_GONE\"}\n";
-
-// Runs the launcher in a child with `args` (the program path is added) and the given services.
-Outcome launch(std::vector<std::string> args, FakeLauncherServices& services) {
-  args.insert(args.begin(), "tovrin");
-  return testing_support::runEntryInChild(launch::runLauncher, args, services);
-}
 
 // Installs what the requests of these tests name, so that they resolve and the launcher waits.
 void installApplications(FakeLauncherServices& services) {
@@ -38,9 +38,9 @@ void installApplications(FakeLauncherServices& services) {
   services.registry["com.apple.Safari"] = "/Applications/Safari.app";
 }
 
-Outcome launch(const std::vector<std::string>& args) {
+Outcome launchWithFreshFakes(const std::vector<std::string>& args) {
   FakeLauncherServices services;
-  return launch(args, services);
+  return launchWithFakes(services, args);
 }
 
 TEST(Launcher, RefusesABadCommandLineOrRequestWithInvalidParams) {
@@ -66,7 +66,7 @@ TEST(Launcher, RefusesABadCommandLineOrRequestWithInvalidParams) {
       {"", ""},
   };
   for (const auto& args : cases) {
-    const Outcome outcome = launch(args);
+    const Outcome outcome = launchWithFreshFakes(args);
     EXPECT_EQ(outcome.out, kInvalid) << testing::PrintToString(args);
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.err, "");
@@ -85,7 +85,7 @@ TEST(Launcher, RefusesAnyParentButTheRealOneWithParentGone) {
   for (const auto& c : cases) {
     FakeLauncherServices services;
     services.parent = c.actual;
-    const Outcome outcome = launch({R"({"name":"Safari"})", c.pid}, services);
+    const Outcome outcome = launchWithFakes(services, {R"({"name":"Safari"})", c.pid});
     EXPECT_EQ(outcome.out, kParentGone) << '"' << c.pid << '"';
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.err, "");
@@ -100,7 +100,7 @@ TEST(Launcher, AValidRequestFromItsParentWaitsUnderTheParentWatch) {
       FakeLauncherServices services;
       installApplications(services);
       services.parentDuringRun = {4242, 4242, 4242};  // the parent stays: run returns at last
-      const Outcome outcome = launch({request, pid}, services);
+      const Outcome outcome = launchWithFakes(services, {request, pid});
       // Only a returning run loop ends this run, and then silently with status 0.
       EXPECT_EQ(outcome.out, "") << request << ' ' << pid;
       EXPECT_EQ(outcome.status, 0);
@@ -119,7 +119,7 @@ TEST(Launcher, TheParentWatchEndsTheWaitSilentlyOnceTheParentIsGone) {
   } services;
   installApplications(services);
   services.parentDuringRun = {4242, 4242, 1, 4242};
-  const Outcome outcome = launch({R"({"name":"Safari"})", "4242"}, services);
+  const Outcome outcome = launchWithFakes(services, {R"({"name":"Safari"})", "4242"});
   EXPECT_EQ(outcome.out, "");
   EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(outcome.status, 1);
@@ -152,6 +152,84 @@ TEST(Launcher, ReservesTheStandardDescriptorsBeforeItsFirstServiceCall) {
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(testing_support::readFile(folder / "file"), "opened\n");
+}
+
+// Resolution in the launcher as a whole: with the program's own folders, between the parent watch
+// and the run loop. The calls come back traced, as the run ends the child.
+Outcome resolveInLauncher(const std::string& request, FakeLauncherServices& services) {
+  services.parentDuringRun = {4242};
+  return launchWithFakes(services, {request, "4242"},
+                                          testing_support::Calls::traced);
+}
+
+// A bundle whose only name is its CFBundleName.
+testing_support::FakeBundle named(std::string name, std::string id = "org.example.app") {
+  return {std::move(id), {{"CFBundleName", testing_support::textValue(std::move(name))}}};
+}
+
+std::vector<std::string> startingWith(const std::vector<std::string>& calls,
+                                      const std::string& prefix) {
+  std::vector<std::string> result;
+  for (const std::string& call : calls) {
+    if (call.rfind(prefix, 0) == 0) result.push_back(call);
+  }
+  return result;
+}
+
+TEST(LauncherResolution, ScansTheProgramsFoldersBetweenTheWatchAndTheWait) {
+  const struct {
+    std::optional<std::string> home;
+    std::vector<std::string> folders;
+  } cases[] = {
+      {"/Users/me", {"/Applications", "/System/Applications", "/Users/me/Applications"}},
+      {"/Users/me/", {"/Applications", "/System/Applications", "/Users/me/Applications"}},
+      // The root folder as home names "/Applications" again: scanned once, or every application
+      // there would be ambiguous.
+      {"/", {"/Applications", "/System/Applications"}},
+      {"//", {"/Applications", "/System/Applications"}},
+      {std::nullopt, {"/Applications", "/System/Applications"}},
+      {"", {"/Applications", "/System/Applications"}},
+  };
+  for (const auto& c : cases) {
+    FakeLauncherServices services;
+    services.home = c.home;
+    services.addApplication("/System/Applications", "Mine.app", named("Mine"));
+    const Outcome outcome = resolveInLauncher(R"({"name":"Mine"})", services);
+    // Resolved: the launcher waits, and ends silently when its run loop returns.
+    EXPECT_EQ(outcome.out, "") << c.home.value_or("(none)");
+    EXPECT_EQ(outcome.status, 0) << c.home.value_or("(none)");
+    const std::vector<std::string> calls = lines(outcome.err);
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls.front(), "schedule");
+    EXPECT_EQ(calls[1], "home");
+    EXPECT_EQ(calls.back(), "run");
+    std::vector<std::string> expected;
+    for (const std::string& folder : c.folders) expected.push_back("list " + folder);
+    EXPECT_EQ(startingWith(calls, "list "), expected) << c.home.value_or("(none)");
+  }
+}
+
+TEST(LauncherResolution, AnswersAFailureWithItsCodeAndNeverWaits) {
+  const struct {
+    std::string request;
+    std::string_view code;
+  } cases[] = {
+      {R"({"name":"Twin"})", launch::codes::kApplicationNameAmbiguous},
+      {R"({"name":"Nobody"})", launch::codes::kApplicationNotFound},
+      {R"({"bundleId":"org.nobody"})", launch::codes::kApplicationNotFound},
+      {R"({"bundleId":"ORG.TWIN"})", launch::codes::kApplicationIdMismatch},
+  };
+  for (const auto& c : cases) {
+    FakeLauncherServices services;
+    services.addApplication("/Applications", "Twin.app", named("Twin", "org.twin"));
+    services.addApplication("/Users/me/Applications", "Twin.app", named("Twin", "org.twin"));
+    services.registry["ORG.TWIN"] = "/Applications/Twin.app";
+    const Outcome outcome = resolveInLauncher(c.request, services);
+    EXPECT_EQ(outcome.out, failureLine(c.code)) << c.request;
+    EXPECT_EQ(outcome.status, 1) << c.request;
+    const std::vector<std::string> calls = lines(outcome.err);
+    EXPECT_TRUE(startingWith(calls, "run").empty()) << c.request;
+  }
 }
 
 }  // namespace

@@ -8,9 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launch/launcher.h"
-#include "tests/support/child.h"
-#include "tests/support/fake_launcher_services.h"
+#include "tests/support/launch_with_fakes.h"
 
 namespace {
 
@@ -47,7 +45,7 @@ struct RacingServices : FakeLauncherServices {
     spinFor(deathDelay);
     currentParent.store(1);
     for (;;) {
-      for (const auto& block : blocks_) block();
+      for (const auto& tick : scheduled_) tick();
     }
   }
 };
@@ -64,8 +62,8 @@ TEST(LaunchRace, TheHandlerAndTheParentWatchNeverBothEndTheProcess) {
     const int skew = (run % 41) - 20;  // -20 .. 20
     services.handlerDelay = microseconds(skew < 0 ? 0 : skew * 25);
     services.deathDelay = microseconds(skew > 0 ? 0 : -skew * 100);
-    const Outcome outcome = testing_support::runEntryInChild(
-        launch::runLauncher, {"tovrin", R"({"name":"App"})", "4242"}, services);
+    const Outcome outcome =
+        testing_support::launchWithFakes(services, {R"({"name":"App"})", "4242"});
     ASSERT_EQ(outcome.err, "") << "run " << run;
     if (outcome.out == success && outcome.status == 0) {
       ++successes;

@@ -1,28 +1,36 @@
 // Application resolution against fake services: every rule, with the services' calls on record.
-#include <unistd.h>
-
-#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "launch/launcher.h"
 #include "launch/resolution.h"
-#include "tests/support/child.h"
 #include "tests/support/fake_launcher_services.h"
-#include "tests/support/requests.h"
+
+namespace launch {
+
+// How a failed comparison shows an application.
+void PrintTo(const ResolvedApplication& application, std::ostream* out) {
+  *out << '"' << application.path << "\" \"" << application.bundleId << "\" \""
+       << application.actualName << '"';
+}
+
+}  // namespace launch
 
 namespace {
 
-using launch::ApplicationFolder;
+using common::ApplicationFolder;
 using launch::Request;
+using launch::Resolution;
 using testing_support::FakeBundle;
-using testing_support::failureLine;
 using testing_support::FakeLauncherServices;
 using testing_support::otherValue;
-using testing_support::Outcome;
-using testing_support::runInChild;
 using testing_support::textValue;
 
 // The fake's home folder is "/Users/me".
@@ -45,35 +53,15 @@ FakeBundle named(std::string name, std::optional<std::string> id = "org.example.
   return FakeBundle{std::move(id), {{"CFBundleName", textValue(std::move(name))}}};
 }
 
-std::string resolved(const std::string& path, const std::string& id, const std::string& name) {
-  return path + "|" + id + "|" + name + "\n";
+Resolution resolved(const std::string& path, const std::string& id, const std::string& name) {
+  return launch::ResolvedApplication{path, id, name};
 }
 
-// Resolves in a child, since a failure ends the process. The child writes what it resolved as
-// "path|bundleId|actualName"; a failure leaves the failure reply. With `trace`, the services'
-// calls come back in `err`.
-Outcome resolveInChild(const Request& request, FakeLauncherServices& services, bool trace = false,
-                       const std::vector<ApplicationFolder>& folders = kFolders) {
-  if (trace) services.traceFd = STDERR_FILENO;
-  return runInChild([&] {
-    const launch::ResolvedApplication application =
-        launch::resolveApplication(request, services, folders);
-    const std::string line = resolved(application.path, application.bundleId,
-                                      application.actualName);
-    if (write(STDOUT_FILENO, line.data(), line.size()) < 0) _exit(98);
-    _exit(0);
-  });
-}
+Resolution failed(std::string_view code) { return code; }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::string::size_type start = 0;
-  while (start < text.size()) {
-    const auto end = text.find('\n', start);
-    result.push_back(text.substr(start, end - start));
-    start = end == std::string::npos ? text.size() : end + 1;
-  }
-  return result;
+Resolution resolve(const Request& request, FakeLauncherServices& services,
+                   const std::vector<ApplicationFolder>& folders = kFolders) {
+  return launch::resolveApplication(request, services, folders);
 }
 
 std::vector<std::string> startingWith(const std::vector<std::string>& calls,
@@ -166,11 +154,11 @@ TEST(ResolutionByName, FindsExactlyOneBundleWhoseDisplayNameEqualsTheName) {
     const char* what;
     std::function<void(FakeLauncherServices&)> install;
     std::string name;
-    std::string out;
+    Resolution resolution;
     std::vector<ApplicationFolder> folders = kFolders;
   };
-  const std::string notFound = failureLine(launch::codes::kApplicationNotFound);
-  const std::string ambiguous = failureLine(launch::codes::kApplicationNameAmbiguous);
+  const Resolution notFound = failed(launch::codes::kApplicationNotFound);
+  const Resolution ambiguous = failed(launch::codes::kApplicationNameAmbiguous);
   const Case cases[] = {
       {"one match, in the home folder",
        [](auto& s) {
@@ -202,7 +190,7 @@ TEST(ResolutionByName, FindsExactlyOneBundleWhoseDisplayNameEqualsTheName) {
       {"only entries ending exactly in .app are candidates",
        [](auto& s) {
          for (const char* entry : {"Mine.APP", "Mine.App", "Mine", "Mine.app.bak", "Mine.ap",
-                                   "Mine.app ", "Mine.appx"}) {
+                                   "Mine.app ", "Mine.appx", ".app"}) {
            s.addApplication("/A", entry, named("Mine", "org.wrong"));
          }
          s.addApplication("/B", "Real.app", named("Mine", "org.right"));
@@ -286,9 +274,7 @@ TEST(ResolutionByName, FindsExactlyOneBundleWhoseDisplayNameEqualsTheName) {
   for (const Case& c : cases) {
     FakeLauncherServices services;
     c.install(services);
-    const Outcome outcome = resolveInChild(byName(c.name), services, false, c.folders);
-    EXPECT_EQ(outcome.out, c.out) << c.what;
-    EXPECT_EQ(outcome.status, c.out.front() == '{' ? 1 : 0) << c.what;
+    EXPECT_EQ(resolve(byName(c.name), services, c.folders), c.resolution) << c.what;
   }
 }
 
@@ -298,10 +284,10 @@ TEST(ResolutionById, TakesWhatTheLookupGivesAndChecksItsIdentifier) {
     std::string id;
     std::optional<std::string> lookup;  // where the lookup points for `id`
     std::optional<FakeBundle> bundle;   // what opens there
-    std::string out;
+    Resolution resolution;
   };
-  const std::string notFound = failureLine(launch::codes::kApplicationNotFound);
-  const std::string mismatch = failureLine(launch::codes::kApplicationIdMismatch);
+  const Resolution notFound = failed(launch::codes::kApplicationNotFound);
+  const Resolution mismatch = failed(launch::codes::kApplicationIdMismatch);
   const FakeBundle shown{"org.example.app", {{"CFBundleDisplayName", textValue("Shown")},
                                              {"CFBundleName", textValue("Plain")}}};
   const Case cases[] = {
@@ -335,10 +321,8 @@ TEST(ResolutionById, TakesWhatTheLookupGivesAndChecksItsIdentifier) {
     }
     // Something that a scan by name would find, to show that none is made.
     services.addApplication("/A", "Y.app", named(c.id, c.id));
-    const Outcome outcome = resolveInChild(byId(c.id), services, true);
-    EXPECT_EQ(outcome.out, c.out) << c.what;
-    EXPECT_EQ(outcome.status, c.out.front() == '{' ? 1 : 0) << c.what;
-    const std::vector<std::string> calls = lines(outcome.err);
+    EXPECT_EQ(resolve(byId(c.id), services), c.resolution) << c.what;
+    const std::vector<std::string>& calls = services.calls;
     ASSERT_FALSE(calls.empty()) << c.what;
     EXPECT_EQ(calls.front(), "lookup " + c.id) << c.what;
     EXPECT_TRUE(startingWith(calls, "list ").empty()) << c.what;
@@ -351,11 +335,10 @@ TEST(ResolutionByName, DecidesAmbiguityBeforeReadingAnyIdentifier) {
   services.addApplication("/A", "Mine.app", named("Mine", std::nullopt));
   services.addApplication("/B", "Mine.app", named("Mine"));
   services.addApplication(kHomeApps, "Other.app", named("Other"));
-  const Outcome outcome = resolveInChild(byName("Mine"), services, true);
-  EXPECT_EQ(outcome.out, failureLine(launch::codes::kApplicationNameAmbiguous));
-  EXPECT_EQ(outcome.status, 1);
-  const std::vector<std::string> calls = lines(outcome.err);
-  EXPECT_TRUE(startingWith(calls, "identifier ").empty()) << outcome.err;
+  EXPECT_EQ(resolve(byName("Mine"), services),
+            failed(launch::codes::kApplicationNameAmbiguous));
+  const std::vector<std::string>& calls = services.calls;
+  EXPECT_TRUE(startingWith(calls, "identifier ").empty()) << testing::PrintToString(calls);
   // The scan went on past both matches, and nothing was opened a second time.
   EXPECT_EQ(startingWith(calls, "open "),
             (std::vector<std::string>{"open /A/Mine.app", "open /B/Mine.app",
@@ -371,9 +354,8 @@ TEST(ResolutionByName, ScansEveryCandidateOnceInFolderOrderAndReadsAtMostTwoValu
                                                    {"CFBundleName", textValue("Mine")}}});
   services.listings["/A"].push_back("/A/Broken.app");
   services.addApplication(kHomeApps, "Last.app", named("Last"));
-  const Outcome outcome = resolveInChild(byName("Mine"), services, true);
-  EXPECT_EQ(outcome.out, resolved("/A/Mine.app", "org.mine", "Mine"));
-  const std::vector<std::string> calls = lines(outcome.err);
+  EXPECT_EQ(resolve(byName("Mine"), services), resolved("/A/Mine.app", "org.mine", "Mine"));
+  const std::vector<std::string>& calls = services.calls;
 
   EXPECT_EQ(startingWith(calls, "home"), std::vector<std::string>{"home"});
   EXPECT_EQ(startingWith(calls, "list "),
@@ -411,88 +393,21 @@ TEST(ResolutionByName, ChecksTheChosenBundleAgainWhenItIsOpenedForTheLaunch) {
   const struct {
     const char* what;
     std::optional<FakeBundle> later;
-    std::string out;
+    Resolution resolution;
   } cases[] = {
       {"unchanged", named("Mine", "org.mine"), resolved("/A/Mine.app", "org.mine", "Mine")},
-      {"renamed", named("Yours", "org.mine"), "{\"error\":\"APPLICATION_NAME_MISMATCH\"}\n"},
+      {"renamed", named("Yours", "org.mine"), failed("APPLICATION_NAME_MISMATCH")},
       {"its names gone", FakeBundle{"org.mine", {}},
-       failureLine(launch::codes::kApplicationNameMismatch)},
+       failed(launch::codes::kApplicationNameMismatch)},
       {"its identifier gone", named("Mine", std::nullopt),
-       failureLine(launch::codes::kApplicationNotFound)},
-      {"the bundle gone", std::nullopt, failureLine(launch::codes::kApplicationNotFound)},
+       failed(launch::codes::kApplicationNotFound)},
+      {"the bundle gone", std::nullopt, failed(launch::codes::kApplicationNotFound)},
   };
   for (const auto& c : cases) {
     ChangingBundles services;
     services.later = c.later;
     services.addApplication("/A", "Mine.app", named("Mine", "org.mine"));
-    const Outcome outcome = resolveInChild(byName("Mine"), services);
-    EXPECT_EQ(outcome.out, c.out) << c.what;
-    EXPECT_EQ(outcome.status, c.out.front() == '{' ? 1 : 0) << c.what;
-  }
-}
-
-// The launcher as a whole: resolution with the program's own folders, between the parent watch
-// and the run loop.
-Outcome runLauncher(const std::string& request, FakeLauncherServices& services) {
-  services.traceFd = STDERR_FILENO;
-  services.parentDuringRun = {4242};
-  return testing_support::runEntryInChild(launch::runLauncher, {"tovrin", request, "4242"},
-                                          services);
-}
-
-TEST(LauncherResolution, ScansTheProgramsFoldersBetweenTheWatchAndTheWait) {
-  const struct {
-    std::optional<std::string> home;
-    std::vector<std::string> folders;
-  } cases[] = {
-      {"/Users/me", {"/Applications", "/System/Applications", "/Users/me/Applications"}},
-      {"/Users/me/", {"/Applications", "/System/Applications", "/Users/me/Applications"}},
-      // The root folder as home names "/Applications" again: scanned once, or every application
-      // there would be ambiguous.
-      {"/", {"/Applications", "/System/Applications"}},
-      {"//", {"/Applications", "/System/Applications"}},
-      {std::nullopt, {"/Applications", "/System/Applications"}},
-      {"", {"/Applications", "/System/Applications"}},
-  };
-  for (const auto& c : cases) {
-    FakeLauncherServices services;
-    services.home = c.home;
-    services.addApplication("/System/Applications", "Mine.app", named("Mine"));
-    const Outcome outcome = runLauncher(R"({"name":"Mine"})", services);
-    // Resolved: the launcher waits, and ends silently when its run loop returns.
-    EXPECT_EQ(outcome.out, "") << c.home.value_or("(none)");
-    EXPECT_EQ(outcome.status, 0) << c.home.value_or("(none)");
-    const std::vector<std::string> calls = lines(outcome.err);
-    ASSERT_GE(calls.size(), 3u);
-    EXPECT_EQ(calls.front(), "schedule");
-    EXPECT_EQ(calls[1], "home");
-    EXPECT_EQ(calls.back(), "run");
-    std::vector<std::string> expected;
-    for (const std::string& folder : c.folders) expected.push_back("list " + folder);
-    EXPECT_EQ(startingWith(calls, "list "), expected) << c.home.value_or("(none)");
-  }
-}
-
-TEST(LauncherResolution, AnswersAFailureWithItsCodeAndNeverWaits) {
-  const struct {
-    std::string request;
-    std::string_view code;
-  } cases[] = {
-      {R"({"name":"Twin"})", launch::codes::kApplicationNameAmbiguous},
-      {R"({"name":"Nobody"})", launch::codes::kApplicationNotFound},
-      {R"({"bundleId":"org.nobody"})", launch::codes::kApplicationNotFound},
-      {R"({"bundleId":"ORG.TWIN"})", launch::codes::kApplicationIdMismatch},
-  };
-  for (const auto& c : cases) {
-    FakeLauncherServices services;
-    services.addApplication("/Applications", "Twin.app", named("Twin", "org.twin"));
-    services.addApplication("/Users/me/Applications", "Twin.app", named("Twin", "org.twin"));
-    services.registry["ORG.TWIN"] = "/Applications/Twin.app";
-    const Outcome outcome = runLauncher(c.request, services);
-    EXPECT_EQ(outcome.out, failureLine(c.code)) << c.request;
-    EXPECT_EQ(outcome.status, 1) << c.request;
-    const std::vector<std::string> calls = lines(outcome.err);
-    EXPECT_TRUE(startingWith(calls, "run").empty()) << c.request;
+    EXPECT_EQ(resolve(byName("Mine"), services), c.resolution) << c.what;
   }
 }
 

@@ -20,7 +20,7 @@
 #include "platform/launcher_services.h"
 #include "tests/macos/macos_support.h"
 #include "tests/support/requests.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/bundle_builders.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/macos/macos_support.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/bundle_builders.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ TEST(MacPrograms, KeepTheirStatusWithStandardOutputClosed) {
   };
   for (const auto& c : cases) {
     const Outcome open = runBounded(c.program, c.args, env);
-    const Outcome closed = testing_support::runProgram(
+    const Outcome closed = testing_support::runBinary(
         c.program, c.args,
         {.environment = env, .limit = macos_testing::kLimitSeconds,
          .output = testing_support::StandardOutput::closed});

@@ -23,7 +23,7 @@ const std::string kDesktopFacts = DESKTOP_FACTS_PATH;
 
 Outcome runBounded(const std::string& path, const std::vector<std::string>& args,
                    const std::optional<std::vector<std::string>>& env) {
-  return testing_support::runProgram(path, args, {.environment = env, .limit = kLimitSeconds});
+  return testing_support::runBinary(path, args, {.environment = env, .limit = kLimitSeconds});
 }
 
 void seen(const std::string& what) {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/child.h"
+#include "tests/support/slowdown.h"
 
 namespace macos_testing {
 
@@ -21,12 +22,7 @@ using testing_support::Outcome;
 /// However a program misbehaves, a test goes on: every program started here has this long.
 constexpr double kLimitSeconds = 30;
 
-/// Time bounds hold for the build as shipped; sanitizers slow everything down several times.
-#ifdef SANITIZED_BUILD
-constexpr double kSlowdown = 6;
-#else
-constexpr double kSlowdown = 1;
-#endif
+using testing_support::kSlowdown;
 
 /// The variable through which the platform layer finds another home folder: Foundation reads
 /// CFFIXED_USER_HOME and not HOME; the stand-in reads HOME.
@@ -43,7 +39,7 @@ extern const std::string kTovrin;
 extern const std::string kPelsor;
 extern const std::string kDesktopFacts;
 
-/// Starts `path` with `args` as `testing_support::runProgram` does, killed after kLimitSeconds.
+/// Starts `path` with `args` as `testing_support::runBinary` does, killed after kLimitSeconds.
 Outcome runBounded(const std::string& path, const std::vector<std::string>& args,
                    const std::optional<std::vector<std::string>>& env = std::nullopt);
 

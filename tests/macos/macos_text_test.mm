@@ -11,7 +11,7 @@
 
 namespace {
 
-using platform::macos::string;
+using platform::macos::nsString;
 using platform::macos::utf8;
 
 NSString* fromUnits(std::initializer_list<unichar> units) {
@@ -29,17 +29,17 @@ TEST(MacText, ReachesTheSystemAndComesBackUnchanged) {
       "\xE2\x82\xAC \xF0\x9F\x98\x80",  // three and four bytes
   };
   for (const std::string& text : texts) {
-    NSString* converted = string(text);
+    NSString* converted = nsString(text);
     ASSERT_NE(converted, nil) << text;
     EXPECT_EQ(utf8(converted), text);
   }
-  EXPECT_EQ(string("\xEF\xBB\xBFx").length, 2u);
-  EXPECT_EQ(string("\xF0\x9F\x98\x80").length, 2u);  // a surrogate pair
+  EXPECT_EQ(nsString("\xEF\xBB\xBFx").length, 2u);
+  EXPECT_EQ(nsString("\xF0\x9F\x98\x80").length, 2u);  // a surrogate pair
 }
 
 TEST(MacText, BytesThatAreNotUtf8GiveNoString) {
   for (const char* bytes : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "abc\xE2\x82", "\xFF"}) {
-    EXPECT_EQ(string(bytes), nil) << bytes;
+    EXPECT_EQ(nsString(bytes), nil) << bytes;
   }
 }
 

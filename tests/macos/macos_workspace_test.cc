@@ -104,7 +104,7 @@ TEST(MacDesktop, LaunchKeepsItsStatusWithStandardOutputClosed) {
   SKIP_WITHOUT_DESKTOP();
   const StartedApplications started(kCalculator);
   const std::string request = idRequest(kCalculator);
-  const Outcome closed = testing_support::runProgram(
+  const Outcome closed = testing_support::runBinary(
       kTovrin, {request, me()},
       {.limit = macos_testing::kLimitSeconds, .output = testing_support::StandardOutput::closed});
   seen(request + ", output closed -> " + describe(closed));

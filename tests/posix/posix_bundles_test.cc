@@ -13,12 +13,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/posix/posix_bundles.h"
+#include "platform/posix/posix_launcher_services.h"
+#include "tests/support/bundle_builders.h"
 #include "tests/support/child.h"
-#include "tests/support/temp_folder.h"
 
 namespace {
 
 using platform::InfoValue;
+using platform::posix::PosixLauncherServices;
 using testing_support::readFile;
 using testing_support::TempFolder;
 using testing_support::xmlInfoPlist;
@@ -66,14 +68,14 @@ TEST(PosixFolderEntries, ListsImmediateVisibleEntriesAsFullPaths) {
   root.makeBundle("Apps/Utilities/Deep.app", xmlInfoPlist({}));
   const std::vector<std::string> expected = {root / "Apps/File.app", root / "Apps/Shown.app",
                                              root / "Apps/Upper.APP", root / "Apps/Utilities"};
-  EXPECT_EQ(sorted(platform::posix::folderEntries(root / "Apps")), expected);
-  EXPECT_EQ(sorted(platform::posix::folderEntries(root / "Apps/")), expected);
+  EXPECT_EQ(sorted(PosixLauncherServices().folderEntries(root / "Apps")), expected);
+  EXPECT_EQ(sorted(PosixLauncherServices().folderEntries(root / "Apps/")), expected);
 
   root.makeFolder("Empty");
-  EXPECT_TRUE(platform::posix::folderEntries(root / "Empty").empty());
-  EXPECT_TRUE(platform::posix::folderEntries(root / "Missing").empty());
-  EXPECT_TRUE(platform::posix::folderEntries(root / "Apps/File.app").empty());
-  EXPECT_TRUE(platform::posix::folderEntries("").empty());
+  EXPECT_TRUE(PosixLauncherServices().folderEntries(root / "Empty").empty());
+  EXPECT_TRUE(PosixLauncherServices().folderEntries(root / "Missing").empty());
+  EXPECT_TRUE(PosixLauncherServices().folderEntries(root / "Apps/File.app").empty());
+  EXPECT_TRUE(PosixLauncherServices().folderEntries("").empty());
 }
 
 TEST(PosixPathExtension, IsTheTextAfterTheLastDotOfTheLastComponent) {
@@ -88,7 +90,7 @@ TEST(PosixPathExtension, IsTheTextAfterTheLastDotOfTheLastComponent) {
       {"/A/Caf\xC3\xA9.\xC3\xA0pp", "\xC3\xA0pp"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(platform::posix::pathExtension(c.path), c.extension) << '"' << c.path << '"';
+    EXPECT_EQ(PosixLauncherServices().pathExtension(c.path), c.extension) << '"' << c.path << '"';
   }
 }
 
@@ -109,38 +111,57 @@ TEST(PosixOpenBundle, MakesABundleForAFolderAfterLinksAndForNothingElse) {
       {"Missing.app", false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(platform::posix::openBundle(root / c.entry) != nullptr, c.bundle) << c.entry;
+    EXPECT_EQ(PosixLauncherServices().openBundle(root / c.entry) != nullptr, c.bundle) << c.entry;
   }
   // Through the link, the folder's own Info.plist.
-  const auto linked = platform::posix::openBundle(root / "Link.app");
+  const auto linked = PosixLauncherServices().openBundle(root / "Link.app");
   ASSERT_NE(linked, nullptr);
   EXPECT_EQ(linked->identifier(), "org.alacritty");
+}
+
+// An Info.plist in XML of exactly `size` bytes, padded with a comment: one byte more than the
+// stand-in reads at a time leaves a last read of a single byte.
+std::string paddedInfoPlist(const std::vector<std::pair<std::string, std::string>>& texts,
+                            std::size_t size) {
+  std::string xml = xmlInfoPlist(texts);
+  const std::string open = "<!--", close = "-->\n";
+  const std::size_t padding = size - xml.size() - open.size() - close.size();
+  xml.insert(xml.rfind("</dict>"), open + std::string(padding, 'x') + close);
+  return xml;
 }
 
 TEST(PosixBundle, ReadsRealInfoPlistsInBothFormats) {
   const struct {
     const char* file;
+    std::string xml;
     std::optional<std::string> identifier;
     const char* displayName;
     const char* name;
   } cases[] = {
-      {"alacritty.plist", "org.alacritty", "=Alacritty", "=Alacritty"},
-      {"wezterm.plist", "com.github.wez.wezterm", "=WezTerm", "=WezTerm"},
-      {"mpv.plist", "io.mpv", "-", "=mpv"},
-      {"ministats.plist", "eu.exelban.Mini-Stats", "-", "=Mini Stats"},
-      {"transmission.plist", "$(PRODUCT_BUNDLE_IDENTIFIER)", "-", "=Transmission"},
-      {"macvim.plist", "$(PRODUCT_BUNDLE_IDENTIFIER)", "-", "=${PRODUCT_NAME}"},
-      {"iina.plist", std::nullopt, "-", "-"},
+      {"alacritty.plist", fixture("alacritty.plist"), "org.alacritty", "=Alacritty", "=Alacritty"},
+      {"wezterm.plist", fixture("wezterm.plist"), "com.github.wez.wezterm", "=WezTerm",
+       "=WezTerm"},
+      {"mpv.plist", fixture("mpv.plist"), "io.mpv", "-", "=mpv"},
+      {"ministats.plist", fixture("ministats.plist"), "eu.exelban.Mini-Stats", "-",
+       "=Mini Stats"},
+      {"transmission.plist", fixture("transmission.plist"), "$(PRODUCT_BUNDLE_IDENTIFIER)", "-",
+       "=Transmission"},
+      {"macvim.plist", fixture("macvim.plist"), "$(PRODUCT_BUNDLE_IDENTIFIER)", "-",
+       "=${PRODUCT_NAME}"},
+      {"iina.plist", fixture("iina.plist"), std::nullopt, "-", "-"},
+      {"16 385 bytes",
+       paddedInfoPlist({{"CFBundleIdentifier", "org.example.long"}, {"CFBundleName", "Long"}},
+                       16385),
+       "org.example.long", "-", "=Long"},
   };
   const TempFolder root;
   for (const auto& c : cases) {
-    const std::string xml = fixture(c.file);
-    const std::string forms[] = {xml, toBinary(xml)};
+    const std::string forms[] = {c.xml, toBinary(c.xml)};
     for (const std::string& form : forms) {
       const bool binary = &form != &forms[0];
       const std::string path =
           root.makeBundle(std::string(c.file) + (binary ? ".bin" : ".xml") + ".app", form);
-      const auto bundle = platform::posix::openBundle(path);
+      const auto bundle = PosixLauncherServices().openBundle(path);
       ASSERT_NE(bundle, nullptr) << c.file;
       EXPECT_EQ(bundle->identifier(), c.identifier) << c.file << (binary ? " binary" : " xml");
       EXPECT_EQ(describe(bundle->infoValue("CFBundleDisplayName")), c.displayName) << c.file;
@@ -162,7 +183,7 @@ TEST(PosixBundle, CountsOnlyTextsAndTakesABadDictionaryAsEmpty) {
   <key>Decomposed</key><string>U&#x308;bersicht</string>
 </dict></plist>
 )");
-  const auto bundle = platform::posix::openBundle(typed);
+  const auto bundle = PosixLauncherServices().openBundle(typed);
   ASSERT_NE(bundle, nullptr);
   EXPECT_EQ(bundle->identifier(), std::nullopt);
   EXPECT_EQ(describe(bundle->infoValue("CFBundleIdentifier")), "?");
@@ -178,7 +199,7 @@ TEST(PosixBundle, CountsOnlyTextsAndTakesABadDictionaryAsEmpty) {
   const std::string name = "U\xCC\x88" "bersicht \xE9\xBC\xA0";
   const std::string binary =
       root.makeBundle("Binary.app", toBinary(xmlInfoPlist({{"CFBundleName", name}})));
-  const auto fromBinary = platform::posix::openBundle(binary);
+  const auto fromBinary = PosixLauncherServices().openBundle(binary);
   ASSERT_NE(fromBinary, nullptr);
   EXPECT_EQ(describe(fromBinary->infoValue("CFBundleName")), "=" + name);
 
@@ -193,7 +214,7 @@ TEST(PosixBundle, CountsOnlyTextsAndTakesABadDictionaryAsEmpty) {
              xmlInfoPlist({{"CFBundleIdentifier", "org.x"}, {"CFBundleName", "X"}}));
   for (const char* entry : {"Template.app", "Array.app", "EmptyFile.app", "Garbage.app",
                             "NoContents.app", "InfoIsAFolder.app", "Shallow.app"}) {
-    const auto opened = platform::posix::openBundle(root / entry);
+    const auto opened = PosixLauncherServices().openBundle(root / entry);
     ASSERT_NE(opened, nullptr) << entry;
     EXPECT_EQ(opened->identifier(), std::nullopt) << entry;
     EXPECT_EQ(describe(opened->infoValue("CFBundleName")), "-") << entry;
@@ -217,7 +238,7 @@ TEST(PosixBundle, ReadsATextThatHoldsUPlus0000WithoutStopping) {
   for (const auto& [entry, form] : {std::pair{"Xml.app", xml}, std::pair{"Binary.app", binary}}) {
     const std::string path = root.makeBundle(entry, form);
     const auto outcome = testing_support::runInChild([&] {
-      const auto bundle = platform::posix::openBundle(path);
+      const auto bundle = PosixLauncherServices().openBundle(path);
       _exit(bundle && describe(bundle->infoValue("CFBundleName")).starts_with("=Nul") ? 0 : 1);
     });
     EXPECT_EQ(outcome.signal, std::nullopt) << entry;
@@ -238,7 +259,7 @@ TEST(PosixBundle, TakesAnInfoPlistThatIsNoRegularFileAsMissing) {
   for (const char* entry : {"Fifo.app", "Device.app"}) {
     const auto outcome = testing_support::runInChild([&] {
       alarm(5);  // a read that blocks ends the child by SIGALRM instead of hanging the test
-      const auto bundle = platform::posix::openBundle(root / entry);
+      const auto bundle = PosixLauncherServices().openBundle(root / entry);
       _exit(bundle && !bundle->identifier() ? 0 : 1);
     });
     EXPECT_EQ(outcome.signal, std::nullopt) << entry;
@@ -276,7 +297,7 @@ TEST(PosixBundle, ReadsAWrapperThroughARelativeLinkInsideIt) {
     const std::string bundlePath = root / c.bundle;
     std::filesystem::create_symlink(*c.link != '\0' ? c.link : bundlePath + "/" + application,
                                     bundlePath + "/WrappedBundle");
-    const auto bundle = platform::posix::openBundle(root / c.bundle);
+    const auto bundle = PosixLauncherServices().openBundle(root / c.bundle);
     ASSERT_NE(bundle, nullptr) << c.bundle;
     EXPECT_EQ(bundle->identifier(),
               c.read ? std::optional<std::string>("org.example.wrapped") : std::nullopt)
@@ -286,7 +307,7 @@ TEST(PosixBundle, ReadsAWrapperThroughARelativeLinkInsideIt) {
   root.makeBundle("Plain.app", xmlInfoPlist({{"CFBundleIdentifier", "org.example.plain"}}));
   root.write("Plain.app/Wrapper/Plain.app/Info.plist", info);
   root.write("Plain.app/WrappedBundle/Info.plist", info);
-  const auto plain = platform::posix::openBundle(root / "Plain.app");
+  const auto plain = PosixLauncherServices().openBundle(root / "Plain.app");
   ASSERT_NE(plain, nullptr);
   EXPECT_EQ(plain->identifier(), "org.example.plain");
 }
@@ -298,24 +319,32 @@ TEST(PosixHomeFolder, IsHomeWhenSetAndNotEmptyOtherwiseTheUserDatabase) {
   const struct {
     const char* home;  // nullptr: not set
     std::string expected;
+    std::size_t bufferSize = 0;  // when not 0, the user database is read with a buffer this large
   } cases[] = {
       {"/some/where", "/some/where"},
       {"relative/home", "relative/home"},
       {"", fromDatabase},
       {nullptr, fromDatabase},
+      // A buffer too small for the entry grows until it holds it.
+      {nullptr, fromDatabase, 1},
   };
   for (const auto& c : cases) {
     const auto outcome = testing_support::runInChild([&] {
+      alarm(5);  // a buffer that never grew enough would keep it asking for ever
       if (c.home != nullptr) {
         setenv("HOME", c.home, 1);
       } else {
         unsetenv("HOME");
       }
-      const std::string home = platform::posix::homeFolder().value_or("(none)");
+      const std::string home =
+          (c.bufferSize == 0 ? PosixLauncherServices().homeFolder()
+                             : platform::posix::userDatabaseHome(c.bufferSize))
+              .value_or("(none)");
       if (write(STDOUT_FILENO, home.data(), home.size()) < 0) _exit(98);
       _exit(0);
     });
-    EXPECT_EQ(outcome.out, c.expected) << (c.home != nullptr ? c.home : "(unset)");
+    EXPECT_EQ(outcome.out, c.expected)
+        << (c.home != nullptr ? c.home : "(unset)") << ", buffer " << c.bufferSize;
   }
 }
 
@@ -359,7 +388,7 @@ TEST(PosixFindApplication, TakesTheFirstBundleInFolderOrderIgnoringAsciiCase) {
       {"", std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(platform::posix::findApplication(c.id, folders), c.found) << c.id;
+    EXPECT_EQ(PosixLauncherServices().findApplication(c.id, folders), c.found) << c.id;
   }
 }
 

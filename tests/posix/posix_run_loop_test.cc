@@ -34,15 +34,25 @@ class FakeClock final : public Clock {
 
 
 TEST(PosixRunLoop, KeepsToTheGridCountedFromScheduling) {
-  FakeClock clock(3);
-  RunLoop loop(clock);
-  std::vector<double> seen;
-  loop.scheduleRepeating(0.1, [&] { seen.push_back(clock.seconds()); });
-  EXPECT_THROW(loop.run(), FakeClock::Stop);
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_NEAR(seen[0], 0.1, 1e-9);
-  EXPECT_NEAR(seen[1], 0.2, 1e-9);
-  EXPECT_NEAR(seen[2], 0.3, 1e-9);
+  const struct {
+    double interval;
+    std::vector<double> ticks;  // when the first three ticks run, in seconds
+  } cases[] = {
+      {0.1, {0.1, 0.2, 0.3}},
+      // No interval is shorter than the clock's smallest step: a grid of zero would never move.
+      {0, {1e-9, 2e-9, 3e-9}},
+  };
+  for (const auto& c : cases) {
+    FakeClock clock(3);
+    RunLoop loop(clock);
+    std::vector<double> seen;
+    loop.scheduleRepeating(c.interval, [&] { seen.push_back(clock.seconds()); });
+    EXPECT_THROW(loop.run(), FakeClock::Stop);
+    ASSERT_EQ(seen.size(), c.ticks.size()) << c.interval;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+      EXPECT_NEAR(seen[i], c.ticks[i], 1e-12) << c.interval << " tick " << i;
+    }
+  }
 }
 
 TEST(PosixRunLoop, MissedTicksRunOnceAtOnceThenTheGridResumes) {
@@ -73,13 +83,23 @@ TEST(PosixRunLoop, ABlockThatRunsLongSkipsTheTicksItMissed) {
 }
 
 TEST(PosixRunLoop, ServesSeveralTimersInTheOrderTheyFallDue) {
-  FakeClock clock(5);
-  RunLoop loop(clock);
-  std::vector<int> order;
-  loop.scheduleRepeating(0.1, [&] { order.push_back(1); });
-  loop.scheduleRepeating(0.25, [&] { order.push_back(2); });
-  EXPECT_THROW(loop.run(), FakeClock::Stop);
-  EXPECT_EQ(order, (std::vector<int>{1, 1, 2, 1, 1}));
+  const struct {
+    double second;          // the second timer's interval; the first's is 0.1 s
+    std::vector<int> order;  // which timer ran, over the first five sleeps
+  } cases[] = {
+      {0.25, {1, 1, 2, 1, 1}},
+      // Due at the same moment, timers run in the order they were scheduled.
+      {0.2, {1, 1, 2, 1, 1, 2, 1}},
+  };
+  for (const auto& c : cases) {
+    FakeClock clock(5);
+    RunLoop loop(clock);
+    std::vector<int> order;
+    loop.scheduleRepeating(0.1, [&] { order.push_back(1); });
+    loop.scheduleRepeating(c.second, [&] { order.push_back(2); });
+    EXPECT_THROW(loop.run(), FakeClock::Stop);
+    EXPECT_EQ(order, c.order) << c.second;
+  }
 }
 
 TEST(PosixRunLoop, ReturnsOnlyWhenNoTimerIsScheduled) {

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "probe/probe.h"
+#include "tests/support/bundle_builders.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_probe_services.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/window_fixtures.h"
 
 namespace {

@@ -112,8 +112,8 @@ void directStandardOutput(StandardOutput output) {
   }
 }
 
-Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
-                   const ProgramSettings& settings) {
+Outcome runBinary(const std::string& path, const std::vector<std::string>& args,
+                  const ProgramSettings& settings) {
   // Everything exec needs is prepared before the fork.
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(path.c_str()));

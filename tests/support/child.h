@@ -48,7 +48,7 @@ enum class StandardOutput { pipe, closed, readerGone };
 /// the code under test (`pipe` leaves it as it is).
 void directStandardOutput(StandardOutput output);
 
-/// How `runProgram` starts a program. (The empty initialisers keep GCC 12 from warning about the
+/// How `runBinary` starts a program. (The empty initialisers keep GCC 12 from warning about the
 /// members a designated initialiser leaves out.)
 struct ProgramSettings {
   /// The whole environment, when given; otherwise this process's own.
@@ -64,8 +64,8 @@ struct ProgramSettings {
 
 /// Starts `path` with `args` (the program path is added as the first entry) as a child of this
 /// process, with standard input on /dev/null and standard error a pipe, and waits for it.
-Outcome runProgram(const std::string& path, const std::vector<std::string>& args,
-                   const ProgramSettings& settings = {});
+Outcome runBinary(const std::string& path, const std::vector<std::string>& args,
+                  const ProgramSettings& settings = {});
 
 /// An environment that holds HOME=`home` and nothing else.
 std::vector<std::string> onlyHome(const std::string& home);

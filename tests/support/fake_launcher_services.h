@@ -29,7 +29,7 @@ struct FakeBundle {
 
 // Launcher services whose parent and run loop are scripted: the parent pid is `parent` until the
 // run loop runs; then the open call's completion gets `openReport`, if there is one, and each
-// tick first takes the next pid of `parentDuringRun` and runs every scheduled block. When the
+// tick first takes the next pid of `parentDuringRun` and runs everything scheduled. When the
 // script is used up, `run` returns.
 //
 // Its applications live in maps: `listings` says what each folder lists (a folder that is not
@@ -44,8 +44,6 @@ class FakeLauncherServices : public platform::LauncherServices {
   std::vector<std::int32_t> parentDuringRun;
 
   std::vector<double> intervals;  ///< what was scheduled, in order
-  int ticks = 0;                  ///< ticks served so far
-  bool running = false;
 
   std::optional<std::string> home = "/Users/me";
   std::map<std::string, std::vector<std::string>> listings;
@@ -68,20 +66,18 @@ class FakeLauncherServices : public platform::LauncherServices {
 
   std::int32_t parentPid() override { return parent; }
 
-  void scheduleRepeating(double interval, std::function<void()> block) override {
+  void scheduleRepeating(double interval, std::function<void()> tick) override {
     record("schedule");
     intervals.push_back(interval);
-    blocks_.push_back(std::move(block));
+    scheduled_.push_back(std::move(tick));
   }
 
   void run() override {
     record("run");
-    running = true;
     if (openReport && completion_) completion_(*openReport);
     for (const std::int32_t next : parentDuringRun) {
       parent = next;
-      ++ticks;
-      for (const auto& block : blocks_) block();
+      for (const auto& tick : scheduled_) tick();
     }
   }
 
@@ -106,9 +102,10 @@ class FakeLauncherServices : public platform::LauncherServices {
 
   std::string pathExtension(const std::string& path) override {
     record("extension " + path);
+    // As both backends have it: a dot that opens the name only hides it (".app" has none).
     const std::string last = path.substr(path.rfind('/') + 1);
     const auto dot = last.rfind('.');
-    return dot == std::string::npos ? std::string() : last.substr(dot + 1);
+    return dot == std::string::npos || dot == 0 ? std::string() : last.substr(dot + 1);
   }
 
   std::unique_ptr<platform::Bundle> openBundle(const std::string& path) override {
@@ -133,7 +130,7 @@ class FakeLauncherServices : public platform::LauncherServices {
   }
 
  protected:
-  std::vector<std::function<void()>> blocks_;
+  std::vector<std::function<void()>> scheduled_;
   std::function<void(const platform::OpenReport&)> completion_;
 
  private:

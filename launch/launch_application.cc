@@ -1,4 +1,4 @@
-#include "launch/completion.h"
+#include "launch/launch_application.h"
 
 #include "common/process_end.h"
 #include "launch/fail.h"

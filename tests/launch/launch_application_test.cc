@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "launch/completion.h"
-#include "launch/launcher.h"
+#include "launch/launch_application.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_launcher_services.h"
+#include "tests/support/launch_with_fakes.h"
 
 namespace {
 
@@ -62,9 +62,8 @@ TEST(CompleteLaunch, AnswersWhatTheSystemReported) {
 // A launcher run with the services' calls on record (on standard error, which survives the end of
 // the child).
 Outcome launchWith(FakeLauncherServices& services, const std::string& request) {
-  services.traceFd = STDERR_FILENO;
-  return testing_support::runEntryInChild(launch::runLauncher, {"tovrin", request, "4242"},
-                                          services);
+  return testing_support::launchWithFakes(services, {request, "4242"},
+                                          testing_support::Calls::traced);
 }
 
 TEST(Launch, OpensTheResolvedBundleInTheBackgroundThenWaits) {

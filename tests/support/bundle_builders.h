@@ -1,3 +1,5 @@
+// A temporary folder, and the application bundles the tests build in it: Info.plist files in XML,
+// bundles that can be launched.
 #pragma once
 
 #include <stdlib.h>
@@ -89,9 +91,9 @@ inline std::string xmlInfoPlist(const std::vector<std::pair<std::string, std::st
 /// Makes an application bundle at `relative` inside `home` that can be launched: `info` (with a
 /// "CFBundleExecutable" entry added) as its Info.plist, and a copy of `program` as its executable.
 /// Returns the executable's path.
-inline std::string makeLaunchableBundle(const TempFolder& home, const std::string& relative,
-                                        std::vector<std::pair<std::string, std::string>> info,
-                                        const std::string& program) {
+inline std::string installLaunchable(const TempFolder& home, const std::string& relative,
+                                     std::vector<std::pair<std::string, std::string>> info,
+                                     const std::string& program) {
   info.emplace_back("CFBundleExecutable", "runner");
   const std::string bundle = home.makeBundle(relative, xmlInfoPlist(info));
   const std::string executable = bundle + "/Contents/MacOS/runner";
