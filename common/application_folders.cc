@@ -44,7 +44,8 @@ std::vector<std::string> folderPaths(
     // root folder as home, which names a folder already scanned.
     if (!home || home->empty()) continue;
     std::string path = appendComponent(*home, folder.path);
-    if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(std::move(path));
+    if (std::find(paths.begin(), paths.end(), path) == paths.end())
+      paths.push_back(std::move(path));
   }
   return paths;
 }

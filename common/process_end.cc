@@ -1,11 +1,11 @@
 #include "common/process_end.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <cstddef>
-#include <unistd.h>
 
 namespace common {
 namespace {

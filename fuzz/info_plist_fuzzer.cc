@@ -11,8 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const platform::posix::Information information = platform::posix::Information::fromBytes(bytes);
-  for (const std::string key : {"CFBundleDisplayName", "CFBundleName", "CFBundleIdentifier",
-                                "CFBundleExecutable", ""}) {
+  for (const std::string key :
+       {"CFBundleDisplayName", "CFBundleName", "CFBundleIdentifier", "CFBundleExecutable", ""}) {
     const platform::InfoValue first = information.value(key);
     const platform::InfoValue again = information.value(key);
     FUZZ_CHECK(first.kind == again.kind && first.text == again.text);

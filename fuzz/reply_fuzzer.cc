@@ -73,9 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const nlohmann::json parsed = nlohmann::json::parse(out, nullptr, /*allow_exceptions=*/false);
   FUZZ_CHECK(parsed.is_object());
   std::size_t members = 0;
-  for (const auto& [key, text] : {std::pair{"bundleId", &reply.bundleId},
-                                  std::pair{"name", &reply.name},
-                                  std::pair{"error", &reply.error}}) {
+  for (const auto& [key, text] :
+       {std::pair{"bundleId", &reply.bundleId}, std::pair{"name", &reply.name},
+        std::pair{"error", &reply.error}}) {
     const auto member = parsed.find(key);
     FUZZ_CHECK((member != parsed.end()) == text->has_value());
     if (!*text) continue;

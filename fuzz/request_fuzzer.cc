@@ -22,8 +22,8 @@ namespace {
 std::optional<launch::Request> expected(const nlohmann::json& document) {
   if (!document.is_object()) return std::nullopt;
   launch::Request request;
-  for (const auto& [key, field] : {std::pair{"bundleId", &request.bundleId},
-                                   std::pair{"name", &request.name}}) {
+  for (const auto& [key, field] :
+       {std::pair{"bundleId", &request.bundleId}, std::pair{"name", &request.name}}) {
     const auto member = document.find(key);
     if (member == document.end() || member->is_null()) continue;
     if (!member->is_string()) return std::nullopt;

@@ -24,8 +24,15 @@ namespace {
 using probe::Value;
 
 // Texts that the walk looks for, so that the fuzzer reaches the deeper tests often.
-const char* const kKeys[] = {"kCGWindowOwnerPID", "kCGWindowLayer", "kCGWindowBounds",
-                             "X", "Y", "Width", "Height", "width", ""};
+const char* const kKeys[] = {"kCGWindowOwnerPID",
+                             "kCGWindowLayer",
+                             "kCGWindowBounds",
+                             "X",
+                             "Y",
+                             "Width",
+                             "Height",
+                             "width",
+                             ""};
 
 class TreeBuilder {
  public:
@@ -70,12 +77,13 @@ class TreeBuilder {
 
   // A number near the thresholds and limits the reading rules care about.
   Value edgeNumber() {
-    static const double kEdges[] = {300.0, 299.5, 299.99999999999994, 200.0, 199.5, 0.0, -0.0, 1e6,
-                                    -1e6, 9007199254740993.0, 1e308};
+    static const double kEdges[] = {300.0, 299.5, 299.99999999999994, 200.0, 199.5, 0.0, -0.0,
+                                    1e6,   -1e6,  9007199254740993.0, 1e308};
     switch (input_.ConsumeIntegralInRange(0, 3)) {
       case 0: return Value::ofFloating(input_.PickValueInArray(kEdges));
-      case 1: return Value::ofInteger(input_.PickValueInArray<std::int64_t>(
-          {300, 299, 200, 199, 0, 9007199254740993, INT64_MAX}));
+      case 1:
+        return Value::ofInteger(input_.PickValueInArray<std::int64_t>(
+            {300, 299, 200, 199, 0, 9007199254740993, INT64_MAX}));
       default: return value(7);
     }
   }
@@ -154,9 +162,8 @@ const Value* find(const Value& map, const std::string& key) {
 std::optional<double> asDouble(const Value& v) {
   if (v.kind == Value::Kind::floating) return v.floating;
   // A long double holds every 64-bit integer exactly here, so it tells whether a double does.
-  if (v.kind == Value::Kind::integer &&
-      static_cast<long double>(static_cast<double>(v.integer)) ==
-          static_cast<long double>(v.integer)) {
+  if (v.kind == Value::Kind::integer && static_cast<long double>(static_cast<double>(v.integer)) ==
+                                            static_cast<long double>(v.integer)) {
     return static_cast<double>(v.integer);
   }
   return std::nullopt;
@@ -234,14 +241,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (input.ConsumeBool()) services.front = build.pid();
   const std::int32_t parent = build.pid();
   switch (input.ConsumeIntegralInRange(0, 7)) {
-    case 0: break;                                            // the query gives nothing
-    case 1: services.windows = build.value(0); break;         // anything at all
-    default: {                                                // a list of window descriptions
+    case 0: break;                                     // the query gives nothing
+    case 1: services.windows = build.value(0); break;  // anything at all
+    default: {                                         // a list of window descriptions
       std::vector<Value> windows;
       while (input.remaining_bytes() > 0 && windows.size() < 16) {
         switch (input.ConsumeIntegralInRange(0, 15)) {
           case 0: windows.push_back(build.value(1)); break;
-          case 1: case 2: case 3: windows.push_back(build.map(1, true)); break;
+          case 1:
+          case 2:
+          case 3: windows.push_back(build.map(1, true)); break;
           default: windows.push_back(build.window());
         }
       }

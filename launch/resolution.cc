@@ -1,8 +1,8 @@
 #include "launch/resolution.h"
 
+#include <utf8proc.h>
 #include <cstdlib>
 #include <memory>
-#include <utf8proc.h>
 
 #include "common/utf8.h"
 

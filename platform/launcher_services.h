@@ -36,8 +36,9 @@ struct OpenConfiguration {
 
 /// What the system reports when an open call has run its course; either part may be missing.
 struct OpenReport {
-  std::optional<std::int32_t> applicationPid;  ///< the running application's pid, when one came back
-  bool error = false;                          ///< whether an error came back
+  std::optional<std::int32_t>
+      applicationPid;  ///< the running application's pid, when one came back
+  bool error = false;  ///< whether an error came back
 };
 
 // What the launcher needs from the operating system. A backend only fetches and converts facts;

@@ -18,12 +18,12 @@ struct WindowValue {
   struct Entry;
 
   Kind kind = Kind::other;
-  std::int64_t integer = 0;         ///< when `integer`
-  double floating = 0;              ///< when `floating`
-  std::string text;                 ///< when `text`
-  bool boolean = false;             ///< when `boolean`
-  std::vector<WindowValue> items;   ///< when `list`
-  std::vector<Entry> entries;       ///< when `map`, in the platform's order
+  std::int64_t integer = 0;        ///< when `integer`
+  double floating = 0;             ///< when `floating`
+  std::string text;                ///< when `text`
+  bool boolean = false;            ///< when `boolean`
+  std::vector<WindowValue> items;  ///< when `list`
+  std::vector<Entry> entries;      ///< when `map`, in the platform's order
 
   static WindowValue ofInteger(std::int64_t v);
   static WindowValue ofFloating(double v);
@@ -80,7 +80,6 @@ inline WindowValue WindowValue::ofMap(std::vector<Entry> v) {
   value.entries = std::move(v);
   return value;
 }
-
 
 // What the window probe needs from the operating system. A backend only fetches and converts
 // facts; every decision about them is the probe's. Making the services does no work: nothing is

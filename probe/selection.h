@@ -30,9 +30,9 @@ inline constexpr double kMinimumHeight = 200.0;
 
 /// What the probe learns from the system, once, before it walks the windows.
 struct Snapshot {
-  std::set<std::int32_t> pids;            ///< the running settings applications
-  std::optional<std::int32_t> front;      ///< the frontmost application, if any
-  std::vector<Value> windows;             ///< the window descriptions, all maps with text keys
+  std::set<std::int32_t> pids;        ///< the running settings applications
+  std::optional<std::int32_t> front;  ///< the frontmost application, if any
+  std::vector<Value> windows;         ///< the window descriptions, all maps with text keys
 };
 
 /// Asks the services for the settings applications, the frontmost application and the window

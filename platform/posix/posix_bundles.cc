@@ -8,11 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <plist/plist.h>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
-#include <plist/plist.h>
 
 namespace platform::posix {
 namespace {

@@ -21,8 +21,8 @@ void PosixLauncherServices::run() { loop_.run(); }
 
 std::optional<std::string> PosixLauncherServices::applicationForIdentifier(
     const std::string& bundleId) {
-  return findApplication(bundleId, common::folderPaths(common::applicationFolders(),
-                                                       [this] { return homeFolder(); }));
+  return findApplication(
+      bundleId, common::folderPaths(common::applicationFolders(), [this] { return homeFolder(); }));
 }
 
 }  // namespace posix

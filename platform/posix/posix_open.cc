@@ -78,8 +78,8 @@ std::optional<pid_t> startDetached(const std::string& executable) {
   pid_t child = 0;
   // The C library reports a failed exec as the result of the call itself, and reaps the process
   // that could not become the application.
-  if (posix_spawn(&child, executable.c_str(), setup.actions(), setup.attributes(), argv,
-                  environ) != 0) {
+  if (posix_spawn(&child, executable.c_str(), setup.actions(), setup.attributes(), argv, environ) !=
+      0) {
     return std::nullopt;
   }
   return child;
@@ -87,7 +87,8 @@ std::optional<pid_t> startDetached(const std::string& executable) {
 
 void PosixLauncherServices::openApplication(const std::string& path, const OpenConfiguration&,
                                             std::function<void(const OpenReport&)> completion) {
-  const auto report = std::make_shared<std::function<void(const OpenReport&)>>(std::move(completion));
+  const auto report =
+      std::make_shared<std::function<void(const OpenReport&)>>(std::move(completion));
   const auto work = [path, report] {
     OpenReport outcome;
     // A services object of the thread's own: bundles depend on no state of ours, and the thread on

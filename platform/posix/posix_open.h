@@ -1,8 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 
 namespace platform::posix {
 

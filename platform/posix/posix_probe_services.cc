@@ -22,6 +22,8 @@ class PosixProbeServices final : public ProbeServices {
 
 }  // namespace
 
-std::unique_ptr<ProbeServices> makeProbeServices() { return std::make_unique<PosixProbeServices>(); }
+std::unique_ptr<ProbeServices> makeProbeServices() {
+  return std::make_unique<PosixProbeServices>();
+}
 
 }  // namespace platform

@@ -30,8 +30,9 @@ void RunLoop::scheduleRepeating(double interval, std::function<void()> tick) {
 
 void RunLoop::run() {
   while (!timers_.empty()) {
-    const auto next = std::min_element(timers_.begin(), timers_.end(),
-                                       [](const Timer& a, const Timer& b) { return a.due < b.due; });
+    const auto next =
+        std::min_element(timers_.begin(), timers_.end(),
+                         [](const Timer& a, const Timer& b) { return a.due < b.due; });
     const std::size_t index = static_cast<std::size_t>(next - timers_.begin());
     if (clock_.now() < next->due) {
       clock_.sleepUntil(next->due);

@@ -42,7 +42,11 @@ TEST(ParsePid, ReadsTheSignedDecimalForms) {
       {"4_2", std::nullopt},
       {"\xEF\xBC\x94\xEF\xBC\x92", std::nullopt},  // full-width digits
       {"\xEF\xBF\xBD", std::nullopt},
-      {std::string_view("4\0" "2", 3).data(), 4},  // a C string ends at the NUL
+      {std::string_view("4\0"
+                        "2",
+                        3)
+           .data(),
+       4},  // a C string ends at the NUL
   };
   for (const auto& c : cases) {
     EXPECT_EQ(common::parsePid(c.text), c.value) << '"' << c.text << '"';

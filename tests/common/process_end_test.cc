@@ -1,13 +1,13 @@
 // The single end of the process, in forked children.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/time.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -47,9 +47,7 @@ TEST(ProcessEnd, RunsNoStaticDestructorsOrExitHandlers) {
 }
 
 TEST(ProcessEnd, TheFirstDecisionWinsAndALaterOneCannotWriteOrChangeTheStatus) {
-  const auto outcome = runInChild([] {
-    common::endWithLine("first", 0);
-  });
+  const auto outcome = runInChild([] { common::endWithLine("first", 0); });
   ASSERT_EQ(outcome.out, "first\n");
 
   // A decision taken while another thread is still writing a long line.
@@ -71,7 +69,7 @@ TEST(ProcessEnd, WritesALongLineCompletelyThroughShortWritesAndInterruptions) {
   const auto outcome = runInChild([] {
     // A timer that keeps interrupting the blocked write without SA_RESTART forces both short
     // writes and EINTR.
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = [](int) {};
     sigaction(SIGALRM, &action, nullptr);
     itimerval every{{0, 200}, {0, 200}};
@@ -116,12 +114,12 @@ TEST(ProcessEnd, ClosedStandardDescriptorsAreTakenByDevNullBeforeAnythingElse) {
   };
   for (const std::vector<int>& closed : closedSets) {
     const auto outcome = runInChild([&] {
-      struct stat null{};
+      struct stat null {};
       if (stat("/dev/null", &null) != 0) _exit(90);
       for (const int fd : closed) close(fd);
       common::reserveStandardDescriptors();
       for (const int fd : closed) {
-        struct stat info{};
+        struct stat info {};
         if (fstat(fd, &info) != 0 || info.st_rdev != null.st_rdev) _exit(91);
       }
       // A file opened now cannot take a standard number and receive the answer or anything else.

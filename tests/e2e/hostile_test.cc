@@ -93,7 +93,8 @@ TEST(HostileArguments, LongAndDeepRequestsGetTheirAnswerWithinASecond) {
       {"long name", padded(R"({"name":")", 'n', R"("})"), failureLine("APPLICATION_NOT_FOUND")},
       {"long ignored member", padded(R"({"name":"Nope )" + me() + R"(","pad":")", 'p', R"("})"),
        failureLine("APPLICATION_NOT_FOUND")},
-      {"long escapes", [] {
+      {"long escapes",
+       [] {
          std::string id = R"({"bundleId":")";
          while (id.size() + 8 < kLongestArgument) id += "\\u00e9";
          return id + R"("})";
@@ -110,7 +111,8 @@ TEST(HostileArguments, LongAndDeepRequestsGetTheirAnswerWithinASecond) {
        failureLine("INVALID_PARAMS")},
       {"unclosed arrays at the top", std::string(kLongestArgument, '['),
        failureLine("INVALID_PARAMS")},
-      {"objects at the top", [] {
+      {"objects at the top",
+       [] {
          std::string s;
          while (s.size() + 6 < kLongestArgument) s += R"({"a":)";
          return s;
@@ -119,7 +121,8 @@ TEST(HostileArguments, LongAndDeepRequestsGetTheirAnswerWithinASecond) {
       {"arrays in an ignored member",
        R"({"x":)" + std::string(depth, '[') + std::string(depth, ']') + R"(,"name":"Nope"})",
        failureLine("APPLICATION_NOT_FOUND")},
-      {"objects in an ignored member", [] {
+      {"objects in an ignored member",
+       [] {
          std::string open, close;
          while (open.size() * 2 + 64 < kLongestArgument) {
            open += R"({"a":)";
@@ -255,9 +258,10 @@ TEST(HostileFolders, ALinkCycleAndFifosAreNoApplications) {
   home.makeFolder("Applications/Piped.app/Contents");
   ASSERT_EQ(mkfifo((apps + "/Piped.app/Contents/Info.plist").c_str(), 0600), 0);
   // A real one beside them still answers.
-  installLaunchable(home, "Applications/Real.app",
-                    {{"CFBundleIdentifier", unique.id("real")},
-                     {"CFBundleName", unique.name("Real")}}, kFixtureApp);
+  installLaunchable(
+      home, "Applications/Real.app",
+      {{"CFBundleIdentifier", unique.id("real")}, {"CFBundleName", unique.name("Real")}},
+      kFixtureApp);
 
   const Ended missing = runTovrin(nameRequest(unique.name("Missing")), home.path());
   EXPECT_EQ(missing.out, failureLine("APPLICATION_NOT_FOUND"));
@@ -380,7 +384,8 @@ TEST(HostileFolders, HugeAndTruncatedInfoPlists) {
       // The binary form of {"CFBundleName": name} without its offset table and trailer.
       {"truncated binary",
        [&] {
-         return "bplist00\xD1\x01\x02\x5C" "CFBundleName\x5F\x10" +
+         return "bplist00\xD1\x01\x02\x5C"
+                "CFBundleName\x5F\x10" +
                 std::string(1, static_cast<char>(name.size())) + name;
        },
        alone, 0},
@@ -391,9 +396,9 @@ TEST(HostileFolders, HugeAndTruncatedInfoPlists) {
   long baselineKiB = 0;
   for (const auto& c : cases) {
     const TempFolder home;
-    home.makeBundle("Applications/Small.app",
-                    xmlInfoPlist({{"CFBundleIdentifier", unique.id("small")},
-                                  {"CFBundleName", name}}));
+    home.makeBundle(
+        "Applications/Small.app",
+        xmlInfoPlist({{"CFBundleIdentifier", unique.id("small")}, {"CFBundleName", name}}));
     home.makeBundle("Applications/Big.app", c.plist());
     const Ended result = runTovrin(nameRequest(name), home.path());
     EXPECT_EQ(result.out, c.out) << c.what;
@@ -414,9 +419,10 @@ TEST(HostileFolders, HugeAndTruncatedInfoPlists) {
 
 TEST(HostileOutput, ClosedOrReaderlessOutputKeepsTheStatus) {
   const TempFolder home;
-  installLaunchable(home, "Applications/Runner.app",
-                    {{"CFBundleIdentifier", unique.id("runner")},
-                     {"CFBundleName", unique.name("Runner")}}, kFixtureApp);
+  installLaunchable(
+      home, "Applications/Runner.app",
+      {{"CFBundleIdentifier", unique.id("runner")}, {"CFBundleName", unique.name("Runner")}},
+      kFixtureApp);
   for (const StandardOutput output : {StandardOutput::closed, StandardOutput::readerGone}) {
     const char* what = output == StandardOutput::closed ? "closed" : "reader gone";
     const Ended refused = runTovrin("{nope", home.path(), output);

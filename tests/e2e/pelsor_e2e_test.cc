@@ -1,7 +1,7 @@
 // The real probe, started as its parent would start it. On hosts other than macOS there is no
 // settings application, so the answer is always "null".
-#include <string>
 #include <unistd.h>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>

@@ -1,4 +1,7 @@
 // The real launcher, started as its parent would start it.
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -6,9 +9,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -169,7 +169,7 @@ TEST(TovrinEndToEnd, EndsSilentlyWithinASecondOnceItsParentDies) {
 // fails the test rather than hangs it.
 Outcome runWithHome(const std::string& request, const std::string& home) {
   return runBinary(kTovrin, {request, me()},
-                    {.environment = testing_support::onlyHome(home), .limit = 5});
+                   {.environment = testing_support::onlyHome(home), .limit = 5});
 }
 
 TEST(TovrinEndToEnd, LaunchesInTheBackgroundByNameAndByIdentifier) {
@@ -178,9 +178,9 @@ TEST(TovrinEndToEnd, LaunchesInTheBackgroundByNameAndByIdentifier) {
       home, "Applications/Runner.app",
       {{"CFBundleIdentifier", unique.id("Runner")}, {"CFBundleName", unique.name("Runner")}},
       kFixtureApp);
-  const std::string nameless = installLaunchable(home, "Applications/Nameless.app",
-                                                 {{"CFBundleIdentifier", unique.id("Nameless")}},
-                                                 kFixtureApp);
+  const std::string nameless =
+      installLaunchable(home, "Applications/Nameless.app",
+                        {{"CFBundleIdentifier", unique.id("Nameless")}}, kFixtureApp);
   const struct {
     std::string request;
     std::string executable;
@@ -242,17 +242,17 @@ TEST(TovrinEndToEnd, TheApplicationStartsCleanWhateverTheLauncherInherited) {
       kFixtureApp);
   int inherited[2];
   ASSERT_EQ(pipe(inherited), 0);
-  const Outcome outcome = runBinary(
-      kTovrin, {nameRequest(unique.name("Clean")), me()},
-      {.environment = testing_support::onlyHome(home.path()), .limit = 5, .prepare = [&] {
-         signal(SIGINT, SIG_IGN);
-         signal(SIGPIPE, SIG_IGN);
-         sigset_t blocked;
-         sigemptyset(&blocked);
-         sigaddset(&blocked, SIGUSR1);
-         sigprocmask(SIG_BLOCK, &blocked, nullptr);
-         if (dup2(inherited[1], 7) != 7) _exit(90);
-       }});
+  const Outcome outcome =
+      runBinary(kTovrin, {nameRequest(unique.name("Clean")), me()},
+                {.environment = testing_support::onlyHome(home.path()), .limit = 5, .prepare = [&] {
+                   signal(SIGINT, SIG_IGN);
+                   signal(SIGPIPE, SIG_IGN);
+                   sigset_t blocked;
+                   sigemptyset(&blocked);
+                   sigaddset(&blocked, SIGUSR1);
+                   sigprocmask(SIG_BLOCK, &blocked, nullptr);
+                   if (dup2(inherited[1], 7) != 7) _exit(90);
+                 }});
   close(inherited[0]);
   close(inherited[1]);
   EXPECT_EQ(outcome.status, 0);
@@ -289,9 +289,10 @@ TEST(TovrinEndToEnd, TheApplicationStartsCleanWhateverTheLauncherInherited) {
 
 TEST(TovrinEndToEnd, ABundleWhoseExecutableCannotBeStartedFailsToLaunch) {
   const TempFolder home;
-  installLaunchable(home, "Applications/Broken.app",
-                    {{"CFBundleIdentifier", unique.id("Broken")},
-                     {"CFBundleName", unique.name("Broken")}}, kFixtureApp);
+  installLaunchable(
+      home, "Applications/Broken.app",
+      {{"CFBundleIdentifier", unique.id("Broken")}, {"CFBundleName", unique.name("Broken")}},
+      kFixtureApp);
   std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
   install(home, "Applications/Plain.app", "Plain");  // no CFBundleExecutable at all
   // An executable named by a path, even one that leads back to a real executable, is refused.
@@ -316,15 +317,16 @@ TEST(TovrinEndToEnd, ABundleWhoseExecutableCannotBeStartedFailsToLaunch) {
 // what happened; its own descriptors must not be mistaken for those of the launched application.
 TEST(TovrinEndToEnd, KeepsItsStatusWithItsStandardStreamsClosed) {
   const TempFolder home;
-  installLaunchable(home, "Applications/Broken.app",
-                    {{"CFBundleIdentifier", unique.id("Broken")},
-                     {"CFBundleName", unique.name("Broken")}}, kFixtureApp);
+  installLaunchable(
+      home, "Applications/Broken.app",
+      {{"CFBundleIdentifier", unique.id("Broken")}, {"CFBundleName", unique.name("Broken")}},
+      kFixtureApp);
   std::filesystem::remove(home / "Applications/Broken.app/Contents/MacOS/runner");
-  const Outcome outcome =
-      runBinary(kTovrin, {nameRequest(unique.name("Broken")), me()},
-                 {.environment = testing_support::onlyHome(home.path()), .limit = 5,
-                  .output = testing_support::StandardOutput::closed,
-                  .prepare = [] { close(STDIN_FILENO); }});
+  const Outcome outcome = runBinary(kTovrin, {nameRequest(unique.name("Broken")), me()},
+                                    {.environment = testing_support::onlyHome(home.path()),
+                                     .limit = 5,
+                                     .output = testing_support::StandardOutput::closed,
+                                     .prepare = [] { close(STDIN_FILENO); }});
   EXPECT_EQ(outcome.status, 1);  // the launch failed: not 0
   EXPECT_EQ(outcome.signal, std::nullopt);
   EXPECT_EQ(outcome.err, "");

@@ -143,8 +143,7 @@ TEST(JsonSuite, ImplementationDefinedDocumentsGetTheVerdictWeChose) {
     const auto beside = decodeRequest(besideName(doc.bytes));
     EXPECT_EQ(beside, verdict->second == accepted ? std::optional<Request>(kByN) : std::nullopt);
     const auto repaired = decodeRequest(besideName(common::replaceInvalidUtf8(doc.bytes)));
-    EXPECT_EQ(repaired,
-              verdict->second == refused ? std::nullopt : std::optional<Request>(kByN));
+    EXPECT_EQ(repaired, verdict->second == refused ? std::nullopt : std::optional<Request>(kByN));
   }
 }
 

@@ -40,13 +40,16 @@ TEST(CompleteLaunch, AnswersWhatTheSystemReported) {
       {"neither", report(std::nullopt), "App", "{\"error\":\"APPLICATION_PID_UNAVAILABLE\"}\n", 1},
       {"pid 0", report(0), "App", "{\"error\":\"APPLICATION_PID_UNAVAILABLE\"}\n", 1},
       {"pid -1", report(-1), "App", "{\"error\":\"APPLICATION_PID_UNAVAILABLE\"}\n", 1},
-      {"pid 1", report(1), "App", "{\"bundleId\":\"org.example.app\",\"name\":\"App\",\"pid\":1}\n", 0},
+      {"pid 1", report(1), "App", "{\"bundleId\":\"org.example.app\",\"name\":\"App\",\"pid\":1}\n",
+       0},
       {"an empty name", report(4321), "",
        "{\"bundleId\":\"org.example.app\",\"name\":\"\",\"pid\":4321}\n", 0},
       {"a name with a solidus", report(4321), "AC/DC",
        "{\"bundleId\":\"org.example.app\",\"name\":\"AC\\/DC\",\"pid\":4321}\n", 0},
       {"a name with non-ASCII letters", report(4321), "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC",
-       "{\"bundleId\":\"org.example.app\",\"name\":\"Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC\",\"pid\":4321}\n", 0},
+       "{\"bundleId\":\"org.example.app\",\"name\":\"Caf\xC3\xA9 "
+       "\xE6\x97\xA5\xE6\x9C\xAC\",\"pid\":4321}\n",
+       0},
       {"a name that cannot be encoded", report(4321), "\xED\xA0\x80",
        "{\"error\":\"BRIDGE_ERROR\"}\n", 0},
   };
@@ -69,8 +72,9 @@ Outcome launchWith(FakeLauncherServices& services, const std::string& request) {
 TEST(Launch, OpensTheResolvedBundleInTheBackgroundThenWaits) {
   FakeLauncherServices services;
   // The bundle's identifier is the decomposed form of the one asked for: equal, not the same.
-  services.addApplication("/Applications", "Cafe.app",
-                          {"org.example.cafe\xCC\x81", {{"CFBundleName", textValue("Caf\xC3\xA9")}}});
+  services.addApplication(
+      "/Applications", "Cafe.app",
+      {"org.example.cafe\xCC\x81", {{"CFBundleName", textValue("Caf\xC3\xA9")}}});
   services.registry["org.example.caf\xC3\xA9"] = "/Applications/Cafe.app";
   services.openReport = report(555);
 
@@ -113,7 +117,8 @@ TEST(Launch, TheHandlerReportsItsOwnCopiesOfTheIdentifierAndName) {
 
 TEST(Launch, NothingIsOpenedWhenAnEarlierCheckFails) {
   FakeLauncherServices services;
-  services.addApplication("/Applications", "App.app", {std::nullopt, {{"CFBundleName", textValue("App")}}});
+  services.addApplication("/Applications", "App.app",
+                          {std::nullopt, {{"CFBundleName", textValue("App")}}});
   const Outcome outcome = launchWith(services, R"({"name":"App"})");
   EXPECT_EQ(outcome.out, "{\"error\":\"APPLICATION_NOT_FOUND\"}\n");
   EXPECT_EQ(outcome.err.find("launch "), std::string::npos);
@@ -121,7 +126,8 @@ TEST(Launch, NothingIsOpenedWhenAnEarlierCheckFails) {
 
 TEST(Launch, ALaunchTheSystemNeverAnswersWaitsUntilTheParentIsGone) {
   FakeLauncherServices services;
-  services.addApplication("/Applications", "App.app", {"org.example.app", {{"CFBundleName", textValue("App")}}});
+  services.addApplication("/Applications", "App.app",
+                          {"org.example.app", {{"CFBundleName", textValue("App")}}});
   services.parentDuringRun = {4242, 4242, 4242, 1};
   const Outcome outcome = launchWith(services, R"({"name":"App"})");
   EXPECT_EQ(outcome.out, "");

@@ -78,9 +78,9 @@ TEST(Launcher, RefusesAnyParentButTheRealOneWithParentGone) {
     const char* pid;
     std::int32_t actual;
   } cases[] = {
-      {"4243", 4242}, {"1", 1},         {"0", 0},          {"-4242", -4242}, {" 4242", 4242},
-      {"4242 ", 4242}, {"4242.0", 4242}, {"4294971538", 4242}, {"", 4242},    {"+", 4242},
-      {"4242\xFF", 4242},
+      {"4243", 4242},  {"1", 1},        {"0", 0},           {"-4242", -4242},
+      {" 4242", 4242}, {"4242 ", 4242}, {"4242.0", 4242},   {"4294971538", 4242},
+      {"", 4242},      {"+", 4242},     {"4242\xFF", 4242},
   };
   for (const auto& c : cases) {
     FakeLauncherServices services;
@@ -95,8 +95,8 @@ TEST(Launcher, RefusesAnyParentButTheRealOneWithParentGone) {
 TEST(Launcher, AValidRequestFromItsParentWaitsUnderTheParentWatch) {
   for (const char* pid : {"4242", "+4242", "0004242"}) {
     for (const char* request : {R"({"name":"Safari"})", R"({"bundleId":"com.apple.Safari"})",
-                                R"({"bundleId":"com.apple.Safari","name":null})",
-                                R"({"name":""})", "{\"name\":\"\xFF\"}"}) {
+                                R"({"bundleId":"com.apple.Safari","name":null})", R"({"name":""})",
+                                "{\"name\":\"\xFF\"}"}) {
       FakeLauncherServices services;
       installApplications(services);
       services.parentDuringRun = {4242, 4242, 4242};  // the parent stays: run returns at last
@@ -158,8 +158,7 @@ TEST(Launcher, ReservesTheStandardDescriptorsBeforeItsFirstServiceCall) {
 // and the run loop. The calls come back traced, as the run ends the child.
 Outcome resolveInLauncher(const std::string& request, FakeLauncherServices& services) {
   services.parentDuringRun = {4242};
-  return launchWithFakes(services, {request, "4242"},
-                                          testing_support::Calls::traced);
+  return launchWithFakes(services, {request, "4242"}, testing_support::Calls::traced);
 }
 
 // A bundle whose only name is its CFBundleName.

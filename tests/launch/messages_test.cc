@@ -31,9 +31,10 @@ TEST(DecodeRequest, ReadsTheTwoFieldsAndIgnoresEverythingElse) {
       {R"({"name":"Safari","extra":[1,{"name":5}],"more":{"bundleId":true}})", byName("Safari")},
       {R"({"x":{"name":"nested"},"name":"top"})", byName("top")},
       {" \t\r\n{\"name\" : \"Safari\"} \n", byName("Safari")},
-      {R"({"name":"a\/b\"c\\d\u00e9\ud83d\ude00\n"})", byName("a/b\"c\\d\xC3\xA9\xF0\x9F\x98\x80\n")},
+      {R"({"name":"a\/b\"c\\d\u00e9\ud83d\ude00\n"})",
+       byName("a/b\"c\\d\xC3\xA9\xF0\x9F\x98\x80\n")},
       {R"({"name":"\u0000"})", byName(std::string(1, '\0'))},
-      {R"({"name":"x","name":"y"})", byName("y")},       // the last occurrence counts
+      {R"({"name":"x","name":"y"})", byName("y")},  // the last occurrence counts
       {R"({"name":5,"name":"y"})", byName("y")},
       {R"({"name":"x","name":null})", Request{}},
       // An ignored number is ignored however large, small or long it is.
@@ -56,31 +57,66 @@ TEST(DecodeRequest, ReadsTheTwoFieldsAndIgnoresEverythingElse) {
 
 TEST(DecodeRequest, RefusesWhatIsNotOneStrictObjectWithTextFields) {
   const std::string cases[] = {
-      "", " ", "\n\t",
-      "null", "true", "1", R"("name")", R"(["name","Safari"])",
-      R"({"name":5})", R"({"name":true})", R"({"name":{}})", R"({"name":[]})",
-      R"({"name":"x","bundleId":1.5})", R"({"bundleId":"a","name":false})",
+      "",
+      " ",
+      "\n\t",
+      "null",
+      "true",
+      "1",
+      R"("name")",
+      R"(["name","Safari"])",
+      R"({"name":5})",
+      R"({"name":true})",
+      R"({"name":{}})",
+      R"({"name":[]})",
+      R"({"name":"x","bundleId":1.5})",
+      R"({"bundleId":"a","name":false})",
       R"({"name":"x","name":5})",
-      R"({"name":"Safari",})", R"({"name":"Safari"} x)", R"({"name":"Safari"}{})",
-      R"({'name':'Safari'})", R"({name:"Safari"})", "{\"name\":\"Safari\"} // c",
-      "/* c */ {\"name\":\"Safari\"}", R"({"name":"Safari")", R"({"name":"a	b"})",
-      R"({"name":"\ud800"})", R"({"name":"\x41"})", R"({"name":NaN})", R"({"a":01,"name":"x"})",
+      R"({"name":"Safari",})",
+      R"({"name":"Safari"} x)",
+      R"({"name":"Safari"}{})",
+      R"({'name':'Safari'})",
+      R"({name:"Safari"})",
+      "{\"name\":\"Safari\"} // c",
+      "/* c */ {\"name\":\"Safari\"}",
+      R"({"name":"Safari")",
+      R"({"name":"a	b"})",
+      R"({"name":"\ud800"})",
+      R"({"name":"\x41"})",
+      R"({"name":NaN})",
+      R"({"a":01,"name":"x"})",
       // A number of any kind and size is the wrong type for our two fields.
-      R"({"name":-5})", R"({"name":1.5})", R"({"bundleId":-1})", R"({"bundleId":7})",
-      R"({"name":1e400})", R"({"bundleId":-1e400,"name":"x"})",
+      R"({"name":-5})",
+      R"({"name":1.5})",
+      R"({"bundleId":-1})",
+      R"({"bundleId":7})",
+      R"({"name":1e400})",
+      R"({"bundleId":-1e400,"name":"x"})",
       R"({"name":)" + std::string(400, '9') + "}",
       // What is no number stays refused, beside however large a number.
-      R"({"x":1.,"name":"X"})", R"({"x":.5,"name":"X"})", R"({"x":+1,"name":"X"})",
-      R"({"x":1e,"name":"X"})", R"({"x":1e+,"name":"X"})", R"({"x":01e400,"name":"X"})",
-      R"({"x":-,"name":"X"})", R"({"x":--1,"name":"X"})", R"({"x":1.5.5,"name":"X"})",
-      R"({"x":1e400e1,"name":"X"})", R"({"x":1e400.5,"name":"X"})",
+      R"({"x":1.,"name":"X"})",
+      R"({"x":.5,"name":"X"})",
+      R"({"x":+1,"name":"X"})",
+      R"({"x":1e,"name":"X"})",
+      R"({"x":1e+,"name":"X"})",
+      R"({"x":01e400,"name":"X"})",
+      R"({"x":-,"name":"X"})",
+      R"({"x":--1,"name":"X"})",
+      R"({"x":1.5.5,"name":"X"})",
+      R"({"x":1e400e1,"name":"X"})",
+      R"({"x":1e400.5,"name":"X"})",
       R"({"x":true1e400,"name":"X"})",
-      R"({"x":1e400true,"name":"X"})", R"({"x":1e400 1,"name":"X"})",
-      R"({"x":-Infinity,"name":"X"})", R"({1e400:"x","name":"X"})", R"({"x":1e400)",
+      R"({"x":1e400true,"name":"X"})",
+      R"({"x":1e400 1,"name":"X"})",
+      R"({"x":-Infinity,"name":"X"})",
+      R"({1e400:"x","name":"X"})",
+      R"({"x":1e400)",
       R"({"x":"\",1e400,"name":"X"})",
       // Nothing but whitespace around the value: no byte-order mark.
-      "\xEF\xBB\xBF{\"name\":\"Safari\"}", " \xEF\xBB\xBF{\"name\":\"Safari\"}",
-      "{\"name\":\"Safari\"}\xEF\xBB\xBF", "\xEF\xBB\xBF",
+      "\xEF\xBB\xBF{\"name\":\"Safari\"}",
+      " \xEF\xBB\xBF{\"name\":\"Safari\"}",
+      "{\"name\":\"Safari\"}\xEF\xBB\xBF",
+      "\xEF\xBB\xBF",
   };
   for (const std::string& json : cases) {
     EXPECT_EQ(decodeRequest(json), std::nullopt) << json;
@@ -90,8 +126,8 @@ TEST(DecodeRequest, RefusesWhatIsNotOneStrictObjectWithTextFields) {
 TEST(DecodeRequest, SurvivesDeepNestingAnywhere) {
   constexpr int kDepth = 100'000;
   const std::string open(kDepth, '['), close(kDepth, ']');
-  EXPECT_EQ(decodeRequest(open), std::nullopt);           // unclosed
-  EXPECT_EQ(decodeRequest(open + close), std::nullopt);   // closed, but not an object
+  EXPECT_EQ(decodeRequest(open), std::nullopt);          // unclosed
+  EXPECT_EQ(decodeRequest(open + close), std::nullopt);  // closed, but not an object
   EXPECT_EQ(decodeRequest(R"({"deep":)" + open + close + R"(,"name":"Safari"})"),
             std::optional<Request>(byName("Safari")));
   EXPECT_EQ(decodeRequest(R"({"name":"Safari","deep":)" + open + close + "}"),

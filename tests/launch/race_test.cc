@@ -56,8 +56,9 @@ TEST(LaunchRace, TheHandlerAndTheParentWatchNeverBothEndTheProcess) {
   constexpr int kRuns = 400;
   for (int run = 0; run < kRuns; ++run) {
     RacingServices services;
-    services.addApplication("/Applications", "App.app",
-                            {"org.example.app", {{"CFBundleName", testing_support::textValue("App")}}});
+    services.addApplication(
+        "/Applications", "App.app",
+        {"org.example.app", {{"CFBundleName", testing_support::textValue("App")}}});
     // From the handler well ahead to the parent's death well ahead, through a close race.
     const int skew = (run % 41) - 20;  // -20 .. 20
     services.handlerDelay = microseconds(skew < 0 ? 0 : skew * 25);

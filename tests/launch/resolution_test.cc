@@ -81,8 +81,10 @@ TEST(SameText, IsCanonicalEquivalenceWithNothingFolded) {
       {"Safari", "Safari", true},
       {"", "", true},
       {kCafePrecomposed, kCafeDecomposed, true},
-      {"\xE2\x84\xAA" "elvin", "Kelvin", true},  // U+212A KELVIN SIGN is canonically "K"
-      {"\xE2\x84\xAB", "\xC3\x85", true},        // U+212B ANGSTROM SIGN and U+00C5
+      {"\xE2\x84\xAA"
+       "elvin",
+       "Kelvin", true},                    // U+212A KELVIN SIGN is canonically "K"
+      {"\xE2\x84\xAB", "\xC3\x85", true},  // U+212B ANGSTROM SIGN and U+00C5
       // Two combining marks of different classes, in either order.
       {"a\xCC\xA3\xCC\x87", "a\xCC\x87\xCC\xA3", true},
       {"\xE1\x84\x80\xE1\x85\xA1", "\xEA\xB0\x80", true},  // Hangul jamo and the syllable
@@ -93,10 +95,13 @@ TEST(SameText, IsCanonicalEquivalenceWithNothingFolded) {
       {"Safari", " Safari", false},
       {"Safari", "Saf ari", false},
       {"", " ", false},
-      {"a b", "a\xC2\xA0" "b", false},              // no-break space is not a space
-      {"finder", "\xEF\xAC\x81nder", false},        // the "fi" ligature is a compatibility form
-      {"A", "\xEF\xBC\xA1", false},                 // nor is a full-width letter
-      {kCafePrecomposed, "Cafe", false},            // accents are not ignored
+      {"a b",
+       "a\xC2\xA0"
+       "b",
+       false},                                // no-break space is not a space
+      {"finder", "\xEF\xAC\x81nder", false},  // the "fi" ligature is a compatibility form
+      {"A", "\xEF\xBC\xA1", false},           // nor is a full-width letter
+      {kCafePrecomposed, "Cafe", false},      // accents are not ignored
       {std::string("a\0b", 3), std::string("a\0c", 3), false},
       {std::string("a\0b", 3), "a", false},
       // Ill-formed text equals only the very same bytes.
@@ -119,23 +124,33 @@ TEST(DisplayName, PrefersATextDisplayNameThenATextName) {
     std::optional<std::string> name;
     std::vector<std::string> keysRead;
   } cases[] = {
-      {"display name text", {{"CFBundleDisplayName", textValue("Shown")},
-                             {"CFBundleName", textValue("Plain")}},
-       "Shown", {"CFBundleDisplayName"}},
-      {"empty display name decides alone", {{"CFBundleDisplayName", textValue("")},
-                                            {"CFBundleName", textValue("Plain")}},
-       "", {"CFBundleDisplayName"}},
-      {"display name of another kind", {{"CFBundleDisplayName", otherValue()},
-                                        {"CFBundleName", textValue("Plain")}},
-       "Plain", {"CFBundleDisplayName", "CFBundleName"}},
-      {"name alone", {{"CFBundleName", textValue("Plain")}}, "Plain",
+      {"display name text",
+       {{"CFBundleDisplayName", textValue("Shown")}, {"CFBundleName", textValue("Plain")}},
+       "Shown",
+       {"CFBundleDisplayName"}},
+      {"empty display name decides alone",
+       {{"CFBundleDisplayName", textValue("")}, {"CFBundleName", textValue("Plain")}},
+       "",
+       {"CFBundleDisplayName"}},
+      {"display name of another kind",
+       {{"CFBundleDisplayName", otherValue()}, {"CFBundleName", textValue("Plain")}},
+       "Plain",
        {"CFBundleDisplayName", "CFBundleName"}},
-      {"name of another kind", {{"CFBundleName", otherValue()}}, std::nullopt,
+      {"name alone",
+       {{"CFBundleName", textValue("Plain")}},
+       "Plain",
        {"CFBundleDisplayName", "CFBundleName"}},
-      {"both of another kind", {{"CFBundleDisplayName", otherValue()},
-                                {"CFBundleName", otherValue()}},
-       std::nullopt, {"CFBundleDisplayName", "CFBundleName"}},
-      {"neither", {{"CFBundleExecutable", textValue("Plain")}}, std::nullopt,
+      {"name of another kind",
+       {{"CFBundleName", otherValue()}},
+       std::nullopt,
+       {"CFBundleDisplayName", "CFBundleName"}},
+      {"both of another kind",
+       {{"CFBundleDisplayName", otherValue()}, {"CFBundleName", otherValue()}},
+       std::nullopt,
+       {"CFBundleDisplayName", "CFBundleName"}},
+      {"neither",
+       {{"CFBundleExecutable", textValue("Plain")}},
+       std::nullopt,
        {"CFBundleDisplayName", "CFBundleName"}},
   };
   for (const auto& c : cases) {
@@ -185,7 +200,9 @@ TEST(ResolutionByName, FindsExactlyOneBundleWhoseDisplayNameEqualsTheName) {
        },
        "Mine", ambiguous},
       {"the same folder listed twice",
-       [](auto& s) { s.addApplication("/A", "Mine.app", named("Mine")); }, "Mine", ambiguous,
+       [](auto& s) { s.addApplication("/A", "Mine.app", named("Mine")); },
+       "Mine",
+       ambiguous,
        {kFolders[0], kFolders[1], kFolders[0]}},
       {"only entries ending exactly in .app are candidates",
        [](auto& s) {
@@ -210,8 +227,8 @@ TEST(ResolutionByName, FindsExactlyOneBundleWhoseDisplayNameEqualsTheName) {
        "Mine", notFound},
       {"no folder can be listed", [](auto&) {}, "Mine", notFound},
       {"a folder that cannot be listed is passed over",
-       [](auto& s) { s.addApplication("/B", "Mine.app", named("Mine")); },
-       "Mine", resolved("/B/Mine.app", "org.example.app", "Mine")},
+       [](auto& s) { s.addApplication("/B", "Mine.app", named("Mine")); }, "Mine",
+       resolved("/B/Mine.app", "org.example.app", "Mine")},
       {"no home folder: nothing in it",
        [](auto& s) {
          s.home = std::nullopt;
@@ -237,27 +254,30 @@ TEST(ResolutionByName, FindsExactlyOneBundleWhoseDisplayNameEqualsTheName) {
        [&](auto& s) { s.addApplication("/A", "Cafe.app", named(kCafePrecomposed)); },
        kCafeDecomposed, resolved("/A/Cafe.app", "org.example.app", kCafePrecomposed)},
       {"a compatibility form is another name",
-       [](auto& s) { s.addApplication("/A", "Finder.app", named("\xEF\xAC\x81nder")); },
-       "finder", notFound},
+       [](auto& s) { s.addApplication("/A", "Finder.app", named("\xEF\xAC\x81nder")); }, "finder",
+       notFound},
       {"an empty display name hides the name",
        [](auto& s) {
          s.addApplication("/A", "Mine.app",
-                          FakeBundle{"org.mine", {{"CFBundleDisplayName", textValue("")},
-                                                  {"CFBundleName", textValue("Mine")}}});
+                          FakeBundle{"org.mine",
+                                     {{"CFBundleDisplayName", textValue("")},
+                                      {"CFBundleName", textValue("Mine")}}});
        },
        "Mine", notFound},
       {"an empty display name matches the empty name",
        [](auto& s) {
          s.addApplication("/A", "Mine.app",
-                          FakeBundle{"org.mine", {{"CFBundleDisplayName", textValue("")},
-                                                  {"CFBundleName", textValue("Mine")}}});
+                          FakeBundle{"org.mine",
+                                     {{"CFBundleDisplayName", textValue("")},
+                                      {"CFBundleName", textValue("Mine")}}});
        },
        "", resolved("/A/Mine.app", "org.mine", "")},
       {"a display name of another kind leaves the name to decide",
        [](auto& s) {
          s.addApplication("/A", "Mine.app",
-                          FakeBundle{"org.mine", {{"CFBundleDisplayName", otherValue()},
-                                                  {"CFBundleName", textValue("Mine")}}});
+                          FakeBundle{"org.mine",
+                                     {{"CFBundleDisplayName", otherValue()},
+                                      {"CFBundleName", textValue("Mine")}}});
        },
        "Mine", resolved("/A/Mine.app", "org.mine", "Mine")},
       {"a bundle without a display name matches not even the empty name",
@@ -288,16 +308,17 @@ TEST(ResolutionById, TakesWhatTheLookupGivesAndChecksItsIdentifier) {
   };
   const Resolution notFound = failed(launch::codes::kApplicationNotFound);
   const Resolution mismatch = failed(launch::codes::kApplicationIdMismatch);
-  const FakeBundle shown{"org.example.app", {{"CFBundleDisplayName", textValue("Shown")},
-                                             {"CFBundleName", textValue("Plain")}}};
+  const FakeBundle shown{
+      "org.example.app",
+      {{"CFBundleDisplayName", textValue("Shown")}, {"CFBundleName", textValue("Plain")}}};
   const Case cases[] = {
       {"found", "org.example.app", "/A/X.app", shown,
        resolved("/A/X.app", "org.example.app", "Shown")},
       {"anywhere, also outside the folders", "org.example.app", "/opt/Elsewhere/X.app", shown,
        resolved("/opt/Elsewhere/X.app", "org.example.app", "Shown")},
       {"the name is the display name rule's", "org.example.app", "/A/X.app",
-       FakeBundle{"org.example.app", {{"CFBundleDisplayName", otherValue()},
-                                      {"CFBundleName", textValue("Plain")}}},
+       FakeBundle{"org.example.app",
+                  {{"CFBundleDisplayName", otherValue()}, {"CFBundleName", textValue("Plain")}}},
        resolved("/A/X.app", "org.example.app", "Plain")},
       {"without a display name", "org.example.app", "/A/X.app", FakeBundle{"org.example.app", {}},
        resolved("/A/X.app", "org.example.app", "")},
@@ -335,8 +356,7 @@ TEST(ResolutionByName, DecidesAmbiguityBeforeReadingAnyIdentifier) {
   services.addApplication("/A", "Mine.app", named("Mine", std::nullopt));
   services.addApplication("/B", "Mine.app", named("Mine"));
   services.addApplication(kHomeApps, "Other.app", named("Other"));
-  EXPECT_EQ(resolve(byName("Mine"), services),
-            failed(launch::codes::kApplicationNameAmbiguous));
+  EXPECT_EQ(resolve(byName("Mine"), services), failed(launch::codes::kApplicationNameAmbiguous));
   const std::vector<std::string>& calls = services.calls;
   EXPECT_TRUE(startingWith(calls, "identifier ").empty()) << testing::PrintToString(calls);
   // The scan went on past both matches, and nothing was opened a second time.
@@ -350,8 +370,9 @@ TEST(ResolutionByName, ScansEveryCandidateOnceInFolderOrderAndReadsAtMostTwoValu
   services.addApplication("/A", "Mine.app", named("Mine", "org.mine"));
   services.addApplication("/A", "Notes.txt", named("Mine"));
   services.addApplication("/A", "Shown.app",
-                          FakeBundle{"org.shown", {{"CFBundleDisplayName", textValue("Shown")},
-                                                   {"CFBundleName", textValue("Mine")}}});
+                          FakeBundle{"org.shown",
+                                     {{"CFBundleDisplayName", textValue("Shown")},
+                                      {"CFBundleName", textValue("Mine")}}});
   services.listings["/A"].push_back("/A/Broken.app");
   services.addApplication(kHomeApps, "Last.app", named("Last"));
   EXPECT_EQ(resolve(byName("Mine"), services), resolved("/A/Mine.app", "org.mine", "Mine"));
@@ -363,9 +384,8 @@ TEST(ResolutionByName, ScansEveryCandidateOnceInFolderOrderAndReadsAtMostTwoValu
   // No early stop after the match; the file without the extension is never opened; the chosen
   // bundle is opened afresh for the checks.
   EXPECT_EQ(startingWith(calls, "open "),
-            (std::vector<std::string>{"open /A/Mine.app", "open /A/Shown.app",
-                                      "open /A/Broken.app", "open /Users/me/Apps/Last.app",
-                                      "open /A/Mine.app"}));
+            (std::vector<std::string>{"open /A/Mine.app", "open /A/Shown.app", "open /A/Broken.app",
+                                      "open /Users/me/Apps/Last.app", "open /A/Mine.app"}));
   // A display name that is a text leaves the name unread.
   EXPECT_EQ(startingWith(calls, "info /A/Shown.app"),
             std::vector<std::string>{"info /A/Shown.app CFBundleDisplayName"});

@@ -19,8 +19,8 @@
 
 #include "platform/launcher_services.h"
 #include "tests/macos/macos_support.h"
-#include "tests/support/requests.h"
 #include "tests/support/bundle_builders.h"
+#include "tests/support/requests.h"
 
 namespace {
 
@@ -52,10 +52,8 @@ std::string makeBundleIn(const TempFolder& home, const std::string& relative, La
                          const std::string& info) {
   const std::string inner = "Wrapper/" + relative.substr(relative.rfind('/') + 1);
   switch (layout) {
-    case Layout::contents:
-      return home.write(relative + "/Contents/Info.plist", info);
-    case Layout::flat:
-      return home.write(relative + "/Info.plist", info);
+    case Layout::contents: return home.write(relative + "/Contents/Info.plist", info);
+    case Layout::flat: return home.write(relative + "/Info.plist", info);
     case Layout::wrapped:
     case Layout::wrappedContents: {
       const std::string file =
@@ -101,8 +99,8 @@ std::string systemView(const std::string& path) {
     text += "(none)";
   }
   text += ", identifier " + textOf(CFBundleGetIdentifier(bundle));
-  const CFStringRef key = CFStringCreateWithCString(kCFAllocatorDefault, "CFBundleName",
-                                                   kCFStringEncodingUTF8);
+  const CFStringRef key =
+      CFStringCreateWithCString(kCFAllocatorDefault, "CFBundleName", kCFStringEncodingUTF8);
   if (key != nullptr) {
     text += ", CFBundleName " + textOf(CFBundleGetValueForInfoDictionaryKey(bundle, key));
     CFRelease(key);
@@ -118,10 +116,11 @@ TEST(MacPathExtension, IsTheSameOnEveryBackend) {
     const char* path;
     const char* extension;
   } cases[] = {
-      {"/Applications/X.app", "app"}, {"/Applications/X.APP", "APP"}, {"/Applications/X", ""},
-      {"/Applications/.app", ""},     {"/Applications/X.app.", ""},   {"X.app", "app"},
-      {"/Applications/X.app/", "app"}, {"/A.b/X", ""},                {"/A/My.Tool.app", "app"},
-      {"/A/Caf\xC3\xA9.\xC3\xA0pp", "\xC3\xA0pp"},
+      {"/Applications/X.app", "app"},  {"/Applications/X.APP", "APP"},
+      {"/Applications/X", ""},         {"/Applications/.app", ""},
+      {"/Applications/X.app.", ""},    {"X.app", "app"},
+      {"/Applications/X.app/", "app"}, {"/A.b/X", ""},
+      {"/A/My.Tool.app", "app"},       {"/A/Caf\xC3\xA9.\xC3\xA0pp", "\xC3\xA0pp"},
   };
   const auto services = platform::makeLauncherServices();
   for (const auto& c : cases) {
@@ -141,17 +140,17 @@ TEST(MacHomeFolder, FollowsCfFixedUserHomeAndNotHome) {
   // Two bundles of one name: found, they answer without anything being launched.
   const std::string name = "Tovrin Home Check " + me();
   for (const char* file : {"Applications/One.app", "Applications/Two.app"}) {
-    home.makeBundle(file, testing_support::xmlInfoPlist(
-                              {{"CFBundleIdentifier", "org.example.home-check"},
-                               {"CFBundleName", name}}));
+    home.makeBundle(
+        file, testing_support::xmlInfoPlist(
+                  {{"CFBundleIdentifier", "org.example.home-check"}, {"CFBundleName", name}}));
   }
   const std::string request = nameRequest(name);
-  const Outcome fixed = runBounded(
-      kTovrin, {request, me()}, environmentWith("CFFIXED_USER_HOME", home.path()));
+  const Outcome fixed =
+      runBounded(kTovrin, {request, me()}, environmentWith("CFFIXED_USER_HOME", home.path()));
   seen("CFFIXED_USER_HOME=<private home> -> " + describe(fixed));
   EXPECT_EQ(fixed.out, "{\"error\":\"APPLICATION_NAME_AMBIGUOUS\"}\n");
   const Outcome plain = runBounded(kTovrin, {request, me()},
-                                  environmentWith("HOME", home.path(), {"CFFIXED_USER_HOME"}));
+                                   environmentWith("HOME", home.path(), {"CFFIXED_USER_HOME"}));
   seen("HOME=<private home> -> " + describe(plain));
   EXPECT_EQ(plain.out, "{\"error\":\"APPLICATION_NOT_FOUND\"}\n");
 }
@@ -169,8 +168,8 @@ TEST(MacBundles, HostileInformationFilesAnswerAtOnce) {
     home.makeBundle(file, testing_support::xmlInfoPlist({{"CFBundleIdentifier", "org.example.s"},
                                                          {"CFBundleName", "Strings" + tag}}));
     for (const char* language : {"en", "Base", "de"}) {
-      const std::string folder = home.makeFolder(std::string(file) + "/Contents/Resources/" +
-                                                 language + ".lproj");
+      const std::string folder =
+          home.makeFolder(std::string(file) + "/Contents/Resources/" + language + ".lproj");
       ASSERT_EQ(mkfifo((folder + "/InfoPlist.strings").c_str(), 0644), 0);
     }
   }
@@ -183,8 +182,8 @@ TEST(MacBundles, HostileInformationFilesAnswerAtOnce) {
     ASSERT_EQ(unlink(info.c_str()), 0);
     ASSERT_EQ(mkfifo(info.c_str(), 0644), 0);
   }
-  for (const char* file : {"Applications/Wrapped Strings One.app",
-                           "Applications/Wrapped Strings Two.app"}) {
+  for (const char* file :
+       {"Applications/Wrapped Strings One.app", "Applications/Wrapped Strings Two.app"}) {
     const std::string info = makeBundleIn(
         home, file, Layout::wrapped,
         xmlInfoPlist({{"CFBundleIdentifier", "org.example.ws"}, {"CFBundleName", "WS" + tag}}));
@@ -199,7 +198,8 @@ TEST(MacBundles, HostileInformationFilesAnswerAtOnce) {
   home.makeBundle("Applications/Numbered.app",
                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                   "<key>CFBundleIdentifier</key><integer>42</integer>"
-                  "<key>CFBundleName</key><string>Numbered" + tag + "</string></dict></plist>\n");
+                  "<key>CFBundleName</key><string>Numbered" +
+                      tag + "</string></dict></plist>\n");
 
   const struct {
     std::string name;
@@ -312,9 +312,9 @@ TEST(MacBundles, TheHiddenFlagKeepsABundleOutOfTheScan) {
   TempFolder home;
   const std::string tag = " " + me();
   for (const char* file : {"Applications/Shown One.app", "Applications/Shown Two.app"}) {
-    home.makeBundle(file, testing_support::xmlInfoPlist(
-                              {{"CFBundleIdentifier", "org.example.shown"},
-                               {"CFBundleName", "Shown" + tag}}));
+    home.makeBundle(
+        file, testing_support::xmlInfoPlist(
+                  {{"CFBundleIdentifier", "org.example.shown"}, {"CFBundleName", "Shown" + tag}}));
   }
   for (const char* file : {"Applications/Flagged One.app", "Applications/Flagged Two.app"}) {
     const std::string bundle = home.makeBundle(

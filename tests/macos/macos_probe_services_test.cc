@@ -20,9 +20,9 @@
 
 namespace {
 
+using macos_testing::describe;
 using macos_testing::desktop;
 using macos_testing::DesktopFacts;
-using macos_testing::describe;
 using macos_testing::kPelsor;
 using macos_testing::kSettings;
 using macos_testing::Outcome;
@@ -92,14 +92,22 @@ TEST(MacWindowKeys, AreTheTextsTheProbeReads) {
 #ifdef __APPLE__
 std::string numberTypeName(CFNumberRef number) {
   static const std::map<CFNumberType, const char*> kNames = {
-      {kCFNumberSInt8Type, "SInt8"},     {kCFNumberSInt16Type, "SInt16"},
-      {kCFNumberSInt32Type, "SInt32"},   {kCFNumberSInt64Type, "SInt64"},
-      {kCFNumberFloat32Type, "Float32"}, {kCFNumberFloat64Type, "Float64"},
-      {kCFNumberCharType, "Char"},       {kCFNumberShortType, "Short"},
-      {kCFNumberIntType, "Int"},         {kCFNumberLongType, "Long"},
-      {kCFNumberLongLongType, "LongLong"}, {kCFNumberFloatType, "Float"},
-      {kCFNumberDoubleType, "Double"},   {kCFNumberCFIndexType, "CFIndex"},
-      {kCFNumberNSIntegerType, "NSInteger"}, {kCFNumberCGFloatType, "CGFloat"},
+      {kCFNumberSInt8Type, "SInt8"},
+      {kCFNumberSInt16Type, "SInt16"},
+      {kCFNumberSInt32Type, "SInt32"},
+      {kCFNumberSInt64Type, "SInt64"},
+      {kCFNumberFloat32Type, "Float32"},
+      {kCFNumberFloat64Type, "Float64"},
+      {kCFNumberCharType, "Char"},
+      {kCFNumberShortType, "Short"},
+      {kCFNumberIntType, "Int"},
+      {kCFNumberLongType, "Long"},
+      {kCFNumberLongLongType, "LongLong"},
+      {kCFNumberFloatType, "Float"},
+      {kCFNumberDoubleType, "Double"},
+      {kCFNumberCFIndexType, "CFIndex"},
+      {kCFNumberNSIntegerType, "NSInteger"},
+      {kCFNumberCGFloatType, "CGFloat"},
   };
   const CFNumberType type = CFNumberGetType(number);
   const auto found = kNames.find(type);
@@ -124,8 +132,8 @@ std::string textOf(CFTypeRef ref) {
 TEST(MacWindowList, NumberTypesAsTheProbeReceivesThem) {
   SKIP_WITHOUT_DESKTOP();
 #ifdef __APPLE__
-  const CFArrayRef list = CGWindowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly,
-                                                     kCGNullWindowID);
+  const CFArrayRef list =
+      CGWindowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly, kCGNullWindowID);
   ASSERT_NE(list, nullptr) << "the window list went away";
   std::map<std::string, std::map<std::string, int>> types;  // key, then type name, to a count
   const CFIndex count = CFArrayGetCount(list);

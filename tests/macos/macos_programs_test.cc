@@ -41,10 +41,11 @@ TEST(MacPrograms, KeepTheirStatusWithStandardOutputClosed) {
   };
   for (const auto& c : cases) {
     const Outcome open = runBounded(c.program, c.args, env);
-    const Outcome closed = testing_support::runBinary(
-        c.program, c.args,
-        {.environment = env, .limit = macos_testing::kLimitSeconds,
-         .output = testing_support::StandardOutput::closed});
+    const Outcome closed =
+        testing_support::runBinary(c.program, c.args,
+                                   {.environment = env,
+                                    .limit = macos_testing::kLimitSeconds,
+                                    .output = testing_support::StandardOutput::closed});
     seen(std::string(c.what) + ", output open: " + describe(open) +
          "; output closed: " + describe(closed));
     EXPECT_EQ(open.status, c.status) << c.what;

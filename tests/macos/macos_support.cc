@@ -57,8 +57,8 @@ std::vector<std::string> environmentWith(const std::string& name, const std::str
 
 std::optional<std::string> missingDesktop() {
 #ifdef __APPLE__
-  const CFArrayRef list = CGWindowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly,
-                                                     kCGNullWindowID);
+  const CFArrayRef list =
+      CGWindowListCopyWindowInfo(kCGWindowListOptionOnScreenOnly, kCGNullWindowID);
   if (list != nullptr) {
     CFRelease(list);
     return std::nullopt;

@@ -120,12 +120,12 @@ class StartedApplications {
 
 /// Skips a desktop test where there is no desktop, with the reason; a failure with the same reason
 /// when MACOS_TESTS_REQUIRE_DESKTOP=1.
-#define SKIP_WITHOUT_DESKTOP()                                                              \
-  do {                                                                                      \
-    if (const std::optional<std::string> missing = macos_testing::missingDesktop()) {      \
-      if (macos_testing::desktopRequired()) {                                               \
-        FAIL() << *missing << " (" << macos_testing::kRequireDesktopVariable << "=1)";      \
-      }                                                                                     \
-      GTEST_SKIP() << *missing;                                                             \
-    }                                                                                       \
+#define SKIP_WITHOUT_DESKTOP()                                                         \
+  do {                                                                                 \
+    if (const std::optional<std::string> missing = macos_testing::missingDesktop()) {  \
+      if (macos_testing::desktopRequired()) {                                          \
+        FAIL() << *missing << " (" << macos_testing::kRequireDesktopVariable << "=1)"; \
+      }                                                                                \
+      GTEST_SKIP() << *missing;                                                        \
+    }                                                                                  \
   } while (false)

@@ -22,9 +22,10 @@ TEST(MacText, ReachesTheSystemAndComesBackUnchanged) {
   const std::string texts[] = {
       "",
       "Calculator",
-      "Caf\xC3\xA9",                  // precomposed
-      "Cafe\xCC\x81",                 // combining accent: not normalised on the way
-      "\xEF\xBB\xBF" "com.example",   // a leading U+FEFF is a character, not a byte order mark
+      "Caf\xC3\xA9",   // precomposed
+      "Cafe\xCC\x81",  // combining accent: not normalised on the way
+      "\xEF\xBB\xBF"
+      "com.example",  // a leading U+FEFF is a character, not a byte order mark
       std::string("a\0b", 3),
       "\xE2\x82\xAC \xF0\x9F\x98\x80",  // three and four bytes
   };
@@ -38,14 +39,15 @@ TEST(MacText, ReachesTheSystemAndComesBackUnchanged) {
 }
 
 TEST(MacText, BytesThatAreNotUtf8GiveNoString) {
-  for (const char* bytes : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "abc\xE2\x82", "\xFF"}) {
+  for (const char* bytes :
+       {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "abc\xE2\x82", "\xFF"}) {
     EXPECT_EQ(nsString(bytes), nil) << bytes;
   }
 }
 
 TEST(MacText, AnUnpairedSurrogateMakesTheReplyFallBack) {
-  for (NSString* name : {fromUnits({'A', 0xD800, 'B'}), fromUnits({0xDC00}),
-                         fromUnits({'x', 0xDBFF})}) {
+  for (NSString* name :
+       {fromUnits({'A', 0xD800, 'B'}), fromUnits({0xDC00}), fromUnits({'x', 0xDBFF})}) {
     launch::Reply reply;
     reply.bundleId = "org.example.app";
     reply.name = utf8(name);

@@ -13,9 +13,9 @@
 
 namespace {
 
+using macos_testing::describe;
 using macos_testing::desktop;
 using macos_testing::DesktopFacts;
-using macos_testing::describe;
 using macos_testing::kCalculator;
 using macos_testing::kTovrin;
 using macos_testing::Outcome;

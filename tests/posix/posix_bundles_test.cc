@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <plist/plist.h>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <plist/plist.h>
 #include <string>
 #include <vector>
 
@@ -83,10 +83,18 @@ TEST(PosixPathExtension, IsTheTextAfterTheLastDotOfTheLastComponent) {
     const char* path;
     const char* extension;
   } cases[] = {
-      {"X.app", "app"},          {"X.APP", "APP"},           {"X", ""},
-      {"/A/X.app", "app"},       {"/A/X.app/", "app"},       {"/A/My.Tool.app", "app"},
-      {"/A/X.tar.gz", "gz"},     {"/A.b/X", ""},             {"/A/X.", ""},
-      {"/A/X.app ", "app "},     {"", ""},                   {"/", ""},
+      {"X.app", "app"},
+      {"X.APP", "APP"},
+      {"X", ""},
+      {"/A/X.app", "app"},
+      {"/A/X.app/", "app"},
+      {"/A/My.Tool.app", "app"},
+      {"/A/X.tar.gz", "gz"},
+      {"/A.b/X", ""},
+      {"/A/X.", ""},
+      {"/A/X.app ", "app "},
+      {"", ""},
+      {"/", ""},
       {"/A/Caf\xC3\xA9.\xC3\xA0pp", "\xC3\xA0pp"},
   };
   for (const auto& c : cases) {
@@ -106,9 +114,8 @@ TEST(PosixOpenBundle, MakesABundleForAFolderAfterLinksAndForNothingElse) {
     const char* entry;
     bool bundle;
   } cases[] = {
-      {"Real.app", true},        {"Empty.app", true},      {"Link.app", true},
-      {"File.app", false},       {"FileLink.app", false},  {"Dangling.app", false},
-      {"Missing.app", false},
+      {"Real.app", true},      {"Empty.app", true},     {"Link.app", true},     {"File.app", false},
+      {"FileLink.app", false}, {"Dangling.app", false}, {"Missing.app", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(PosixLauncherServices().openBundle(root / c.entry) != nullptr, c.bundle) << c.entry;
@@ -139,11 +146,9 @@ TEST(PosixBundle, ReadsRealInfoPlistsInBothFormats) {
     const char* name;
   } cases[] = {
       {"alacritty.plist", fixture("alacritty.plist"), "org.alacritty", "=Alacritty", "=Alacritty"},
-      {"wezterm.plist", fixture("wezterm.plist"), "com.github.wez.wezterm", "=WezTerm",
-       "=WezTerm"},
+      {"wezterm.plist", fixture("wezterm.plist"), "com.github.wez.wezterm", "=WezTerm", "=WezTerm"},
       {"mpv.plist", fixture("mpv.plist"), "io.mpv", "-", "=mpv"},
-      {"ministats.plist", fixture("ministats.plist"), "eu.exelban.Mini-Stats", "-",
-       "=Mini Stats"},
+      {"ministats.plist", fixture("ministats.plist"), "eu.exelban.Mini-Stats", "-", "=Mini Stats"},
       {"transmission.plist", fixture("transmission.plist"), "$(PRODUCT_BUNDLE_IDENTIFIER)", "-",
        "=Transmission"},
       {"macvim.plist", fixture("macvim.plist"), "$(PRODUCT_BUNDLE_IDENTIFIER)", "-",
@@ -192,11 +197,15 @@ TEST(PosixBundle, CountsOnlyTextsAndTakesABadDictionaryAsEmpty) {
   EXPECT_EQ(describe(bundle->infoValue("CFBundleExecutable")), "?");
   EXPECT_EQ(describe(bundle->infoValue("Empty")), "=");
   EXPECT_EQ(describe(bundle->infoValue("Escaped")), "=Tom & Jerry <3");
-  EXPECT_EQ(describe(bundle->infoValue("Decomposed")), "=U\xCC\x88" "bersicht");
+  EXPECT_EQ(describe(bundle->infoValue("Decomposed")),
+            "=U\xCC\x88"
+            "bersicht");
   EXPECT_EQ(describe(bundle->infoValue("Missing")), "-");
 
   // Texts outside ASCII come back as UTF-8 from the binary format too (stored there as UTF-16).
-  const std::string name = "U\xCC\x88" "bersicht \xE9\xBC\xA0";
+  const std::string name =
+      "U\xCC\x88"
+      "bersicht \xE9\xBC\xA0";
   const std::string binary =
       root.makeBundle("Binary.app", toBinary(xmlInfoPlist({{"CFBundleName", name}})));
   const auto fromBinary = PosixLauncherServices().openBundle(binary);
@@ -231,10 +240,18 @@ TEST(PosixBundle, ReadsATextThatHoldsUPlus0000WithoutStopping) {
       {{"CFBundleIdentifier", "org.example.nul"}, {"CFBundleName", std::string("Nul\0Name", 8)}});
   // The binary form by hand (the library's writer cuts a string at its NUL): a dictionary of one
   // entry, "CFBundleName" -> "Nul\0Name", then the offset table and the trailer.
-  const std::string binary = std::string("bplist00\xD1\x01\x02\x5C" "CFBundleName\x58" "Nul\0Name"
-                                         "\x08\x0B\x18" "\0\0\0\0\0\0\x01\x01", 44) +
-                             std::string("\0\0\0\0\0\0\0\x03" "\0\0\0\0\0\0\0\0"
-                                         "\0\0\0\0\0\0\0\x21", 24);
+  const std::string binary = std::string(
+                                 "bplist00\xD1\x01\x02\x5C"
+                                 "CFBundleName\x58"
+                                 "Nul\0Name"
+                                 "\x08\x0B\x18"
+                                 "\0\0\0\0\0\0\x01\x01",
+                                 44) +
+                             std::string(
+                                 "\0\0\0\0\0\0\0\x03"
+                                 "\0\0\0\0\0\0\0\0"
+                                 "\0\0\0\0\0\0\0\x21",
+                                 24);
   for (const auto& [entry, form] : {std::pair{"Xml.app", xml}, std::pair{"Binary.app", binary}}) {
     const std::string path = root.makeBundle(entry, form);
     const auto outcome = testing_support::runInChild([&] {
@@ -292,8 +309,8 @@ TEST(PosixBundle, ReadsAWrapperThroughARelativeLinkInsideIt) {
   root.write("Elsewhere.app/Info.plist", info);
   for (const auto& c : cases) {
     root.write(std::string(c.bundle) + "/" + c.application, info);
-    const std::string application = std::string(c.application).substr(
-        0, std::string(c.application).find(".app/") + 4);
+    const std::string application =
+        std::string(c.application).substr(0, std::string(c.application).find(".app/") + 4);
     const std::string bundlePath = root / c.bundle;
     std::filesystem::create_symlink(*c.link != '\0' ? c.link : bundlePath + "/" + application,
                                     bundlePath + "/WrappedBundle");
@@ -336,10 +353,9 @@ TEST(PosixHomeFolder, IsHomeWhenSetAndNotEmptyOtherwiseTheUserDatabase) {
       } else {
         unsetenv("HOME");
       }
-      const std::string home =
-          (c.bufferSize == 0 ? PosixLauncherServices().homeFolder()
-                             : platform::posix::userDatabaseHome(c.bufferSize))
-              .value_or("(none)");
+      const std::string home = (c.bufferSize == 0 ? PosixLauncherServices().homeFolder()
+                                                  : platform::posix::userDatabaseHome(c.bufferSize))
+                                   .value_or("(none)");
       if (write(STDOUT_FILENO, home.data(), home.size()) < 0) _exit(98);
       _exit(0);
     });

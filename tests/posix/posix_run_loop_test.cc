@@ -32,7 +32,6 @@ class FakeClock final : public Clock {
   int sleepsLeft_;
 };
 
-
 TEST(PosixRunLoop, KeepsToTheGridCountedFromScheduling) {
   const struct {
     double interval;
@@ -84,7 +83,7 @@ TEST(PosixRunLoop, ABlockThatRunsLongSkipsTheTicksItMissed) {
 
 TEST(PosixRunLoop, ServesSeveralTimersInTheOrderTheyFallDue) {
   const struct {
-    double second;          // the second timer's interval; the first's is 0.1 s
+    double second;           // the second timer's interval; the first's is 0.1 s
     std::vector<int> order;  // which timer ran, over the first five sleeps
   } cases[] = {
       {0.25, {1, 1, 2, 1, 1}},

@@ -1,8 +1,8 @@
-#include <cmath>
 #include <fcntl.h>
+#include <unistd.h>
+#include <cmath>
 #include <limits>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -36,8 +36,10 @@ TEST(Probe, RefusesSilentlyWithStatusOne) {
     std::vector<std::string> args;
     std::int32_t actual;
   } cases[] = {
-      {{}, 4242},          {{"4242", "4242"}, 4242}, {{"4243"}, 4242}, {{"1"}, 1},
-      {{"0"}, 0},          {{"-4242"}, -4242},       {{" 4242"}, 4242}, {{"4242.0"}, 4242},
+      {{}, 4242},           {{"4242", "4242"}, 4242},
+      {{"4243"}, 4242},     {{"1"}, 1},
+      {{"0"}, 0},           {{"-4242"}, -4242},
+      {{" 4242"}, 4242},    {{"4242.0"}, 4242},
       {{"4242\xFF"}, 4242}, {{""}, 4242},
   };
   for (const auto& c : cases) {
@@ -59,9 +61,11 @@ TEST(Probe, AnswersTheFirstWindowThatCanBeWritten) {
     std::vector<Value> windows;
     const char* out;
   } cases[] = {
-      {"one window", {window(500, 120, 80, 715, 560)},
+      {"one window",
+       {window(500, 120, 80, 715, 560)},
        "{\"bounds\":{\"x\":120,\"y\":80,\"width\":715,\"height\":560},\"visible\":true}\n"},
-      {"infinite X passed over", {window(500, inf, 0, 800, 600), window(500, 1.5, -2, 300, 200)},
+      {"infinite X passed over",
+       {window(500, inf, 0, 800, 600), window(500, 1.5, -2, 300, 200)},
        "{\"bounds\":{\"x\":1.5,\"y\":-2,\"width\":300,\"height\":200},\"visible\":true}\n"},
       {"infinite width and nothing else", {window(500, 0, 0, inf, 600)}, "null\n"},
       {"no window", {}, "null\n"},

@@ -23,10 +23,17 @@ TEST(NumberText, IsTheShortestTextThatReadsBackExactly) {
     double value;
     const char* text;
   } cases[] = {
-      {0, "0"},           {120, "120"},       {-80, "-80"},        {715.5, "715.5"},
-      {0.1, "0.1"},       {1.0 / 3, "0.3333333333333333"},         {1e21, "1e+21"},
-      {9007199254740992.0, "9007199254740992"}, {5e-324, "5e-324"},
-      {DBL_MAX, "1.7976931348623157e+308"},     {-1440.25, "-1440.25"},
+      {0, "0"},
+      {120, "120"},
+      {-80, "-80"},
+      {715.5, "715.5"},
+      {0.1, "0.1"},
+      {1.0 / 3, "0.3333333333333333"},
+      {1e21, "1e+21"},
+      {9007199254740992.0, "9007199254740992"},
+      {5e-324, "5e-324"},
+      {DBL_MAX, "1.7976931348623157e+308"},
+      {-1440.25, "-1440.25"},
   };
   for (const auto& c : cases) {
     const std::string text = numberText(c.value);
@@ -59,8 +66,9 @@ TEST(EncodeResult, WritesAllSixKeysCompactly) {
 TEST(EncodeResult, RefusesNumbersThatJsonCannotHold) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (const Bounds& b : {Bounds{inf, 0, 300, 200}, Bounds{0, -inf, 300, 200},
-                          Bounds{0, 0, inf, 200}, Bounds{0, 0, 300, nan}, Bounds{nan, 0, 300, 200}}) {
+  for (const Bounds& b :
+       {Bounds{inf, 0, 300, 200}, Bounds{0, -inf, 300, 200}, Bounds{0, 0, inf, 200},
+        Bounds{0, 0, 300, nan}, Bounds{nan, 0, 300, 200}}) {
     EXPECT_EQ(encodeResult(Result{b, true}), std::nullopt);
   }
 }

@@ -51,7 +51,8 @@ TEST(WindowSelection, ReadsOwnerLayerAndBoundsByTheRules) {
       {"owner as 500.5", window(floating(500.5), integer(0), good), false},
       {"owner as text", window(text("500"), integer(0), good), false},
       {"owner as boolean", window(Value::ofBoolean(true), integer(0), good), false},
-      {"owner beyond 32 bits, 500 when wrapped", window(integer((1LL << 32) + kSettings), integer(0), good), false},
+      {"owner beyond 32 bits, 500 when wrapped",
+       window(integer((1LL << 32) + kSettings), integer(0), good), false},
       {"owner below 32 bits, 500 when wrapped",
        window(integer(kSettings - (1LL << 32)), integer(0), good), false},
       {"owner INT32_MAX", window(integer(INT32_MAX), integer(0), good), true},
@@ -66,43 +67,62 @@ TEST(WindowSelection, ReadsOwnerLayerAndBoundsByTheRules) {
       {"layer -0.0", window(integer(kSettings), floating(-0.0), good), true},
       {"layer 8", window(integer(kSettings), integer(8), good), false},
       {"layer 0.5", window(integer(kSettings), floating(0.5), good), false},
-      {"layer 2^64 as a double", window(integer(kSettings), floating(18446744073709551616.0), good), false},
+      {"layer 2^64 as a double", window(integer(kSettings), floating(18446744073709551616.0), good),
+       false},
       {"layer NaN", window(integer(kSettings), floating(kNaN), good), false},
       {"layer as text", window(integer(kSettings), text("0"), good), false},
-      {"no layer", map({{"kCGWindowOwnerPID", integer(kSettings)}, {"kCGWindowBounds", good}}), false},
+      {"no layer", map({{"kCGWindowOwnerPID", integer(kSettings)}, {"kCGWindowBounds", good}}),
+       false},
       {"bounds with an extra number",
        window(integer(kSettings), integer(0),
-              map({{"X", floating(1)}, {"Y", floating(2)}, {"Width", floating(300)},
-                   {"Height", floating(200)}, {"Depth", integer(3)}})),
+              map({{"X", floating(1)},
+                   {"Y", floating(2)},
+                   {"Width", floating(300)},
+                   {"Height", floating(200)},
+                   {"Depth", integer(3)}})),
        true},
       {"bounds with an extra text",
        window(integer(kSettings), integer(0),
-              map({{"X", floating(1)}, {"Y", floating(2)}, {"Width", floating(300)},
-                   {"Height", floating(200)}, {"Name", text("x")}})),
+              map({{"X", floating(1)},
+                   {"Y", floating(2)},
+                   {"Width", floating(300)},
+                   {"Height", floating(200)},
+                   {"Name", text("x")}})),
        false},
       {"bounds with a key that is no text",
        window(integer(kSettings), integer(0),
-              Value::ofMap({{text("X"), floating(1)}, {text("Y"), floating(2)},
-                            {text("Width"), floating(300)}, {text("Height"), floating(200)},
+              Value::ofMap({{text("X"), floating(1)},
+                            {text("Y"), floating(2)},
+                            {text("Width"), floating(300)},
+                            {text("Height"), floating(200)},
                             {integer(1), floating(0)}})),
        false},
-      {"bounds with integers", window(integer(kSettings), integer(0),
-              map({{"X", integer(-5)}, {"Y", integer(9007199254740992)}, {"Width", integer(300)},
+      {"bounds with integers",
+       window(integer(kSettings), integer(0),
+              map({{"X", integer(-5)},
+                   {"Y", integer(9007199254740992)},
+                   {"Width", integer(300)},
                    {"Height", integer(200)}})),
        true},
       {"bounds at the 64-bit ends a double holds",
        window(integer(kSettings), integer(0),
-              map({{"X", integer(INT64_MIN)}, {"Y", integer(9223372036854774784)},
-                   {"Width", integer(300)}, {"Height", integer(200)}})),
+              map({{"X", integer(INT64_MIN)},
+                   {"Y", integer(9223372036854774784)},
+                   {"Width", integer(300)},
+                   {"Height", integer(200)}})),
        true},
       {"bounds with INT64_MAX, which a double cannot hold",
        window(integer(kSettings), integer(0),
-              map({{"X", integer(0)}, {"Y", integer(INT64_MAX)}, {"Width", integer(300)},
+              map({{"X", integer(0)},
+                   {"Y", integer(INT64_MAX)},
+                   {"Width", integer(300)},
                    {"Height", integer(200)}})),
        false},
       {"bounds with an integer a double cannot hold",
        window(integer(kSettings), integer(0),
-              map({{"X", integer(9007199254740993)}, {"Y", integer(0)}, {"Width", integer(300)},
+              map({{"X", integer(9007199254740993)},
+                   {"Y", integer(0)},
+                   {"Width", integer(300)},
                    {"Height", integer(200)}})),
        false},
       {"bounds without Height",
@@ -111,17 +131,22 @@ TEST(WindowSelection, ReadsOwnerLayerAndBoundsByTheRules) {
        false},
       {"bounds with lower-case keys",
        window(integer(kSettings), integer(0),
-              map({{"x", floating(1)}, {"y", floating(2)}, {"width", floating(300)},
+              map({{"x", floating(1)},
+                   {"y", floating(2)},
+                   {"width", floating(300)},
                    {"height", floating(200)}})),
        false},
-      {"bounds as a list", window(integer(kSettings), integer(0), Value::ofList({floating(1)})), false},
-      {"no bounds", map({{"kCGWindowOwnerPID", integer(kSettings)}, {"kCGWindowLayer", integer(0)}}), false},
+      {"bounds as a list", window(integer(kSettings), integer(0), Value::ofList({floating(1)})),
+       false},
+      {"no bounds",
+       map({{"kCGWindowOwnerPID", integer(kSettings)}, {"kCGWindowLayer", integer(0)}}), false},
       {"exactly 300 x 200", window(kSettings, 0, 0, 300, 200), true},
       {"299.5 wide", window(kSettings, 0, 0, 299.5, 200), false},
       {"199.99 high", window(kSettings, 0, 0, 300, 199.99), false},
       {"NaN wide", window(kSettings, 0, 0, kNaN, 200), false},
       {"NaN high", window(kSettings, 0, 0, 300, kNaN), false},
-      {"infinitely wide", window(kSettings, 0, 0, kInf, 200), true},  // qualifies; cannot be encoded
+      {"infinitely wide", window(kSettings, 0, 0, kInf, 200),
+       true},  // qualifies; cannot be encoded
       {"negative and NaN X", window(kSettings, kNaN, -3000, 300, 200), true},
   };
   for (const auto& c : cases) {
@@ -143,8 +168,8 @@ TEST(WindowSelection, ReportsTheFrameExactlyAsRead) {
 
 TEST(WindowSelection, OffersInListOrderAndStopsAtTheFirstOfferTaken) {
   Snapshot snapshot = withWindows({
-      window(kSettings, 1, 0, 100, 100),   // too small
-      window(9, 2, 0, 800, 600),           // another application
+      window(kSettings, 1, 0, 100, 100),  // too small
+      window(9, 2, 0, 800, 600),          // another application
       window(kSettings, 3, 0, 800, 600),
       window(kSettings, 4, 0, 800, 600),
   });
@@ -201,11 +226,12 @@ TEST(WindowSelection, GathersOnceInOrderAndReadsTheListAllOrNothing) {
   FakeProbeServices services;
   services.settingsPids = {kSettings, kSettings, 600};
   services.front = 77;
-  services.windows = Value::ofList({window(kSettings, 0, 0, 800, 600), window(600, 0, 0, 800, 600)});
+  services.windows =
+      Value::ofList({window(kSettings, 0, 0, 800, 600), window(600, 0, 0, 800, 600)});
   const Snapshot snapshot = probe::gather(services);
-  EXPECT_EQ(services.calls, (std::vector<std::string>{
-                                "runningApplicationPids com.apple.systempreferences",
-                                "frontmostApplicationPid", "windowList 17 0"}));
+  EXPECT_EQ(services.calls,
+            (std::vector<std::string>{"runningApplicationPids com.apple.systempreferences",
+                                      "frontmostApplicationPid", "windowList 17 0"}));
   EXPECT_EQ(snapshot.pids, (std::set<std::int32_t>{kSettings, 600}));
   EXPECT_EQ(snapshot.front, 77);
   EXPECT_EQ(snapshot.windows.size(), 2u);
@@ -219,8 +245,8 @@ TEST(WindowSelection, GathersOnceInOrderAndReadsTheListAllOrNothing) {
       {"an element that is no map",
        Value::ofList({window(kSettings, 0, 0, 800, 600), text("window")})},
       {"an element with a key that is no text",
-       Value::ofList({window(kSettings, 0, 0, 800, 600),
-                      Value::ofMap({{integer(1), integer(2)}})})},
+       Value::ofList(
+           {window(kSettings, 0, 0, 800, 600), Value::ofMap({{integer(1), integer(2)}})})},
   };
   for (const auto& c : unreadable) {
     services.windows = c.list;

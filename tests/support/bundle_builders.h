@@ -57,7 +57,6 @@ class TempFolder {
   std::string path_;
 };
 
-
 /// The contents of a file.
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -75,10 +74,14 @@ inline std::string xmlInfoPlist(const std::vector<std::pair<std::string, std::st
   const auto escaped = [](const std::string& text) {
     std::string out;
     for (const char c : text) {
-      if (c == '&') out += "&amp;";
-      else if (c == '<') out += "&lt;";
-      else if (c == '>') out += "&gt;";
-      else out += c;
+      if (c == '&')
+        out += "&amp;";
+      else if (c == '<')
+        out += "&lt;";
+      else if (c == '>')
+        out += "&gt;";
+      else
+        out += c;
     }
     return out;
   };

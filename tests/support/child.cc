@@ -1,13 +1,13 @@
 #include "tests/support/child.h"
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -74,8 +74,7 @@ Outcome collect(pid_t child, int outFd, int errFd, std::chrono::steady_clock::ti
   return outcome;
 }
 
-Outcome forkWith(const std::function<void()>& inChild,
-                 std::optional<double> limit = std::nullopt) {
+Outcome forkWith(const std::function<void()>& inChild, std::optional<double> limit = std::nullopt) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
   const auto start = std::chrono::steady_clock::now();
@@ -126,21 +125,23 @@ Outcome runBinary(const std::string& path, const std::vector<std::string>& args,
     }
     envp.push_back(nullptr);
   }
-  return forkWith([&] {
-    const int null = open("/dev/null", O_RDONLY);
-    if (null > STDIN_FILENO) {
-      dup2(null, STDIN_FILENO);
-      close(null);
-    }
-    directStandardOutput(settings.output);
-    if (settings.prepare) settings.prepare();
-    if (settings.environment) {
-      execve(path.c_str(), argv.data(), envp.data());
-    } else {
-      execv(path.c_str(), argv.data());
-    }
-    _exit(98);
-  }, settings.limit);
+  return forkWith(
+      [&] {
+        const int null = open("/dev/null", O_RDONLY);
+        if (null > STDIN_FILENO) {
+          dup2(null, STDIN_FILENO);
+          close(null);
+        }
+        directStandardOutput(settings.output);
+        if (settings.prepare) settings.prepare();
+        if (settings.environment) {
+          execve(path.c_str(), argv.data(), envp.data());
+        } else {
+          execv(path.c_str(), argv.data());
+        }
+        _exit(98);
+      },
+      settings.limit);
 }
 
 std::vector<std::string> onlyHome(const std::string& home) { return {"HOME=" + home}; }

@@ -14,12 +14,12 @@ namespace testing_support {
 
 /// How a child process ended and what it wrote.
 struct Outcome {
-  std::string out;              ///< everything written to standard output
-  std::string err;              ///< everything written to standard error
-  std::optional<int> status;    ///< exit status, when it exited
-  std::optional<int> signal;    ///< terminating signal, when it was killed
-  double seconds = 0;           ///< from the fork to the child's end
-  long maxRssKiB = 0;           ///< the child's peak resident set
+  std::string out;            ///< everything written to standard output
+  std::string err;            ///< everything written to standard error
+  std::optional<int> status;  ///< exit status, when it exited
+  std::optional<int> signal;  ///< terminating signal, when it was killed
+  double seconds = 0;         ///< from the fork to the child's end
+  long maxRssKiB = 0;         ///< the child's peak resident set
 };
 
 /// Runs `body` in a forked child whose standard output and error are pipes, and waits for it.

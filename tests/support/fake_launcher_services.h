@@ -157,7 +157,6 @@ class FakeLauncherServices : public platform::LauncherServices {
     std::string path_;
     FakeBundle bundle_;
   };
-
 };
 
 }  // namespace testing_support

@@ -31,7 +31,8 @@ class FakeProbeServices : public platform::ProbeServices {
     calls.push_back("frontmostApplicationPid");
     return front;
   }
-  std::optional<platform::WindowValue> windowList(std::uint32_t options, std::uint32_t relative) override {
+  std::optional<platform::WindowValue> windowList(std::uint32_t options,
+                                                  std::uint32_t relative) override {
     calls.push_back("windowList " + std::to_string(options) + " " + std::to_string(relative));
     return windows;
   }

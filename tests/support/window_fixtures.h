@@ -24,7 +24,9 @@ inline Value map(std::vector<std::pair<std::string, Value>> entries) {
 
 /// A bounds entry with floating values, as the window server gives them.
 inline Value bounds(double x, double y, double width, double height) {
-  return map({{"X", floating(x)}, {"Y", floating(y)}, {"Width", floating(width)},
+  return map({{"X", floating(x)},
+              {"Y", floating(y)},
+              {"Width", floating(width)},
               {"Height", floating(height)}});
 }
 

@@ -108,7 +108,8 @@ extern const CFStringRef kCGWindowBounds;
 + (NSURL*)fileURLWithFileSystemRepresentation:(const char*)path
                                   isDirectory:(BOOL)isDir
                                 relativeToURL:(NSURL*)baseURL;
-@property(readonly) const char* fileSystemRepresentation __attribute__((objc_returns_inner_pointer));
+@property(readonly) const char* fileSystemRepresentation __attribute__((objc_returns_inner_pointer))
+;
 @end
 
 @interface NSFileManager (Macos13Apis)

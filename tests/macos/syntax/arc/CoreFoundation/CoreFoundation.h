@@ -11,8 +11,12 @@
 #define CF_BRIDGED_TYPE(T) __attribute__((objc_bridge(T)))
 #define CF_BRIDGED_MUTABLE_TYPE(T) __attribute__((objc_bridge_mutable(T)))
 // As in C++ on a Mac: an enumeration is a type of its own, a set of options a plain integer.
-#define CF_ENUM(_type, _name) enum _name : _type _name; enum _name : _type
-#define CF_OPTIONS(_type, _name) _type _name; enum : _name
+#define CF_ENUM(_type, _name) \
+  enum _name : _type _name;   \
+  enum _name : _type
+#define CF_OPTIONS(_type, _name) \
+  _type _name;                   \
+  enum : _name
 
 #ifdef __cplusplus
 extern "C" {
@@ -45,13 +49,24 @@ void CFRelease(CFTypeRef cf);
 // CFNumber.h
 CFTypeID CFBooleanGetTypeID(void);
 Boolean CFBooleanGetValue(CFBooleanRef boolean);
-typedef CF_ENUM(CFIndex, CFNumberType){
-    kCFNumberSInt8Type = 1,     kCFNumberSInt16Type = 2,     kCFNumberSInt32Type = 3,
-    kCFNumberSInt64Type = 4,    kCFNumberFloat32Type = 5,    kCFNumberFloat64Type = 6,
-    kCFNumberCharType = 7,      kCFNumberShortType = 8,      kCFNumberIntType = 9,
-    kCFNumberLongType = 10,     kCFNumberLongLongType = 11,  kCFNumberFloatType = 12,
-    kCFNumberDoubleType = 13,   kCFNumberCFIndexType = 14,   kCFNumberNSIntegerType = 15,
-    kCFNumberCGFloatType = 16,  kCFNumberMaxType = 16,
+typedef CF_ENUM(CFIndex, CFNumberType) {
+  kCFNumberSInt8Type = 1,
+  kCFNumberSInt16Type = 2,
+  kCFNumberSInt32Type = 3,
+  kCFNumberSInt64Type = 4,
+  kCFNumberFloat32Type = 5,
+  kCFNumberFloat64Type = 6,
+  kCFNumberCharType = 7,
+  kCFNumberShortType = 8,
+  kCFNumberIntType = 9,
+  kCFNumberLongType = 10,
+  kCFNumberLongLongType = 11,
+  kCFNumberFloatType = 12,
+  kCFNumberDoubleType = 13,
+  kCFNumberCFIndexType = 14,
+  kCFNumberNSIntegerType = 15,
+  kCFNumberCGFloatType = 16,
+  kCFNumberMaxType = 16,
 };
 CFTypeID CFNumberGetTypeID(void);
 CFNumberType CFNumberGetType(CFNumberRef number);
@@ -59,8 +74,8 @@ Boolean CFNumberIsFloatType(CFNumberRef number);
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
 
 // CFString.h
-typedef CF_ENUM(CFStringEncoding, CFStringBuiltInEncodings){
-    kCFStringEncodingUTF8 = 0x08000100,
+typedef CF_ENUM(CFStringEncoding, CFStringBuiltInEncodings) {
+  kCFStringEncodingUTF8 = 0x08000100,
 };
 CFTypeID CFStringGetTypeID(void);
 Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize,

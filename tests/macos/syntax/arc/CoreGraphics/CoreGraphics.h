@@ -11,13 +11,13 @@ extern "C" {
 CF_ASSUME_NONNULL_BEGIN
 
 typedef uint32_t CGWindowID;
-typedef CF_OPTIONS(uint32_t, CGWindowListOption){
-    kCGWindowListOptionAll = 0,
-    kCGWindowListOptionOnScreenOnly = (1 << 0),
-    kCGWindowListOptionOnScreenAboveWindow = (1 << 1),
-    kCGWindowListOptionOnScreenBelowWindow = (1 << 2),
-    kCGWindowListOptionIncludingWindow = (1 << 3),
-    kCGWindowListExcludeDesktopElements = (1 << 4),
+typedef CF_OPTIONS(uint32_t, CGWindowListOption) {
+  kCGWindowListOptionAll = 0,
+  kCGWindowListOptionOnScreenOnly = (1 << 0),
+  kCGWindowListOptionOnScreenAboveWindow = (1 << 1),
+  kCGWindowListOptionOnScreenBelowWindow = (1 << 2),
+  kCGWindowListOptionIncludingWindow = (1 << 3),
+  kCGWindowListExcludeDesktopElements = (1 << 4),
 };
 #define kCGNullWindowID ((CGWindowID)0)
 

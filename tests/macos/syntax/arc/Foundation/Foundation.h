@@ -53,7 +53,7 @@ NS_ASSUME_NONNULL_BEGIN
 @end
 
 __attribute__((objc_root_class))
-@interface NSObject <NSObject>
+@interface NSObject<NSObject>
 + (instancetype)alloc;
 + (instancetype)new;
 - (instancetype)init;
@@ -91,7 +91,7 @@ typedef struct {
 @property(readonly) NSUInteger count;
 @end
 
-@interface NSMutableArray<ObjectType> : NSArray<ObjectType>
+@interface NSMutableArray<ObjectType> : NSArray <ObjectType>
 - (void)addObject:(ObjectType)anObject;
 @end
 
@@ -113,10 +113,10 @@ typedef NSString* NSURLResourceKey NS_TYPED_EXTENSIBLE_ENUM;
 @property(readonly) const char* fileSystemRepresentation NS_RETURNS_INNER_POINTER;
 @end
 
-typedef NS_OPTIONS(NSUInteger, NSDirectoryEnumerationOptions){
-    NSDirectoryEnumerationSkipsSubdirectoryDescendants = 1UL << 0,
-    NSDirectoryEnumerationSkipsPackageDescendants = 1UL << 1,
-    NSDirectoryEnumerationSkipsHiddenFiles = 1UL << 2,
+typedef NS_OPTIONS(NSUInteger, NSDirectoryEnumerationOptions) {
+  NSDirectoryEnumerationSkipsSubdirectoryDescendants = 1UL << 0,
+  NSDirectoryEnumerationSkipsPackageDescendants = 1UL << 1,
+  NSDirectoryEnumerationSkipsHiddenFiles = 1UL << 2,
 };
 
 @interface NSFileManager : NSObject
