@@ -21,6 +21,7 @@ using testing_support::launchWithFakes;
 using testing_support::lines;
 using testing_support::Outcome;
 using testing_support::runInChild;
+using testing_support::startingWith;
 
 constexpr const char* kInvalid = "{\"error\":\"INVALID_PARAMS\"}\n";
 constexpr const char* kParentGone = "{\"error\":\"PARENT_GONE\"}\n";
@@ -164,15 +165,6 @@ Outcome resolveInLauncher(const std::string& request, FakeLauncherServices& serv
 // A bundle whose only name is its CFBundleName.
 testing_support::FakeBundle named(std::string name, std::string id = "org.example.app") {
   return {std::move(id), {{"CFBundleName", testing_support::textValue(std::move(name))}}};
-}
-
-std::vector<std::string> startingWith(const std::vector<std::string>& calls,
-                                      const std::string& prefix) {
-  std::vector<std::string> result;
-  for (const std::string& call : calls) {
-    if (call.rfind(prefix, 0) == 0) result.push_back(call);
-  }
-  return result;
 }
 
 TEST(LauncherResolution, ScansTheProgramsFoldersBetweenTheWatchAndTheWait) {

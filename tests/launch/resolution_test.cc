@@ -31,6 +31,7 @@ using launch::Resolution;
 using testing_support::FakeBundle;
 using testing_support::FakeLauncherServices;
 using testing_support::otherValue;
+using testing_support::startingWith;
 using testing_support::textValue;
 
 // The fake's home folder is "/Users/me".
@@ -62,15 +63,6 @@ Resolution failed(std::string_view code) { return code; }
 Resolution resolve(const Request& request, FakeLauncherServices& services,
                    const std::vector<ApplicationFolder>& folders = kFolders) {
   return launch::resolveApplication(request, services, folders);
-}
-
-std::vector<std::string> startingWith(const std::vector<std::string>& calls,
-                                      const std::string& prefix) {
-  std::vector<std::string> result;
-  for (const std::string& call : calls) {
-    if (call.rfind(prefix, 0) == 0) result.push_back(call);
-  }
-  return result;
 }
 
 TEST(SameText, IsCanonicalEquivalenceWithNothingFolded) {

@@ -21,6 +21,16 @@ inline platform::InfoValue textValue(std::string text) {
 /// A value of some type other than text (a number, a list, ...).
 inline platform::InfoValue otherValue() { return {platform::InfoValue::Kind::other, {}}; }
 
+/// The recorded calls that begin with `prefix` ("open ", "info /A/X.app"), in their order.
+inline std::vector<std::string> startingWith(const std::vector<std::string>& calls,
+                                             const std::string& prefix) {
+  std::vector<std::string> result;
+  for (const std::string& call : calls) {
+    if (call.rfind(prefix, 0) == 0) result.push_back(call);
+  }
+  return result;
+}
+
 /// What a fake bundle answers.
 struct FakeBundle {
   std::optional<std::string> identifier;
