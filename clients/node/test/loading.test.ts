@@ -1,10 +1,11 @@
 // Loading the package both ways, and finding the helpers.
 import assert from "node:assert/strict";
+import { spawnSync } from "node:child_process";
 import * as fs from "node:fs";
 import { createRequire } from "node:module";
 import * as path from "node:path";
 import { describe, it } from "node:test";
-import { fileURLToPath } from "node:url";
+import { fileURLToPath, pathToFileURL } from "node:url";
 import * as esm from "@tovrin-pelsor/client";
 import { locateHelper, packageFolder } from "#internal/locate.js";
 import { fakeHelpers, tempFolder } from "./support.js";
@@ -128,10 +129,102 @@ describe("finding the helpers", () => {
     assert.equal(locateHelper("tovrin", undefined, {}, "/usr/bin/node", own), path.join(unpacked, "tovrin"));
   });
 
+  it("names every path it tried, in order, then what to do", () => {
+    const root = tempFolder();
+    const bare = tempFolder();
+    const inBare = `${path.join(bare, "helpers", process.platform, "pelsor")}: no such file`;
+    const app = path.join(root, "X.app", "Contents");
+    const inApp = [`${path.join(app, "MacOS", "pelsor")}: no such file`, `${path.join(app, "Helpers", "pelsor")}: no such file`];
+    const archive = path.join(root, "Y.app", "Contents", "Resources", "app.asar");
+    const unpackedFile = path.join(`${archive}.unpacked`, "node_modules", "p", "helpers", process.platform, "pelsor");
+    const cases: Array<{ why: string; execPath: string; own: string | null; tried: string[] }> = [
+      { why: "no application", execPath: "/usr/bin/node", own: bare, tried: [inBare] },
+      { why: "an application's executable", execPath: path.join(app, "MacOS", "X"), own: bare, tried: [...inApp, inBare] },
+      // Only an executable directly in Contents/MacOS of a bundle is an application's.
+      { why: "Contents/MacOS outside a bundle", execPath: path.join(root, "Contents", "MacOS", "node"), own: bare, tried: [inBare] },
+      { why: "below Contents/MacOS", execPath: path.join(app, "MacOS", "bin", "node"), own: bare, tried: [inBare] },
+      { why: "in Contents/Resources", execPath: path.join(app, "Resources", "node"), own: bare, tried: [inBare] },
+      {
+        why: "the package's folder unknown",
+        execPath: path.join(app, "MacOS", "X"),
+        own: null,
+        tried: [...inApp, "the package's own folder is unknown (is it bundled?)"],
+      },
+      {
+        why: "the package inside an archive",
+        execPath: "/usr/bin/node",
+        own: path.join(archive, "node_modules", "p"),
+        tried: [
+          `${unpackedFile}: no such file`,
+          'the package lies inside an asar archive, from which no program can be started: add "node_modules/p/helpers/**" to the packager\'s asarUnpack patterns',
+        ],
+      },
+    ];
+    const advice = "pass the helpersDir option or set TOVRIN_PELSOR_HELPERS_DIR";
+    for (const { why, execPath, own, tried } of cases) {
+      const error = refusal(() => locateHelper("pelsor", undefined, {}, execPath, own));
+      assert.equal(error.message, `pelsor: SPAWN_FAILED (cannot find it: ${[...tried, advice].join("; ")})`, why);
+    }
+  });
+
+  it("tells what keeps the named folder's helper from being started", () => {
+    const dir = tempFolder();
+    const file = path.join(dir, "plain");
+    fs.writeFileSync(file, "");
+    fs.symlinkSync(path.join(dir, "tovrin"), path.join(dir, "tovrin"));
+    const cases: Array<{ folder: unknown; detail: string }> = [
+      // A file where the folder should be.
+      { folder: file, detail: `cannot start it (from the helpersDir option): ${file}/tovrin: no such file` },
+      // Any other failure is named by its code.
+      { folder: dir, detail: `cannot start it (from the helpersDir option): ${dir}/tovrin: ELOOP` },
+      // From JavaScript, anything may come.
+      { folder: 42, detail: "the folder from the helpersDir option must be an absolute path, not 42" },
+    ];
+    for (const { folder, detail } of cases) {
+      assert.equal(refusal(() => locateHelper("tovrin", folder as string)).message, `tovrin: SPAWN_FAILED (${detail})`);
+    }
+  });
+
+  it("takes a folder beside an archive, and passes over an empty variable", () => {
+    const unpacked = path.join(tempFolder(), "app.asar.unpacked", "bin");
+    fs.mkdirSync(unpacked, { recursive: true });
+    fs.writeFileSync(path.join(unpacked, "tovrin"), "#!/bin/sh\n", { mode: 0o755 });
+    assert.equal(locateHelper("tovrin", unpacked), path.join(unpacked, "tovrin"));
+    assert.equal(locateHelper("tovrin", undefined, { TOVRIN_PELSOR_HELPERS_DIR: unpacked }), path.join(unpacked, "tovrin"));
+    const own = packageWithHelpers(tempFolder());
+    const env = { TOVRIN_PELSOR_HELPERS_DIR: "" };
+    assert.equal(locateHelper("tovrin", undefined, env, "/usr/bin/node", own), path.join(own, "helpers", process.platform, "tovrin"));
+  });
+
   it("knows the package's own folder in both builds", () => {
     const packageRoot = path.resolve(fileURLToPath(import.meta.url), "..", "..", "..");
     assert.equal(packageFolder(), packageRoot);
     const cjs = require(path.join(packageRoot, "dist", "cjs", "locate.js")) as { packageFolder(): string | null };
     assert.equal(cjs.packageFolder(), packageRoot);
+  });
+
+  it("finding its own folder leaves the process's stack traces as they were, even where Error is frozen", () => {
+    const packageRoot = path.resolve(fileURLToPath(import.meta.url), "..", "..", "..");
+    const file = path.join(packageRoot, "dist", "cjs", "locate.js");
+    const { prepareStackTrace, stackTraceLimit } = Error;
+    const own = (error: Error): string => `own: ${error.message}`;
+    Error.prepareStackTrace = own;
+    Error.stackTraceLimit = 7;
+    try {
+      delete require.cache[file];
+      const fresh = require(file) as { packageFolder(): string | null };
+      assert.equal(fresh.packageFolder(), packageRoot);
+      assert.equal(Error.prepareStackTrace, own);
+      assert.equal(Error.stackTraceLimit, 7);
+    } finally {
+      Error.prepareStackTrace = prepareStackTrace;
+      Error.stackTraceLimit = stackTraceLimit;
+    }
+    // A hardened process: nothing can be changed, so the folder is unknown, and nothing throws.
+    const module = pathToFileURL(path.join(packageRoot, "dist", "esm", "locate.js")).href;
+    const script = `Object.freeze(Error); const { packageFolder } = await import(${JSON.stringify(module)}); process.stdout.write(JSON.stringify(packageFolder()));`;
+    const frozen = spawnSync(process.execPath, ["--input-type=module", "-e", script], { encoding: "utf8" });
+    assert.equal(frozen.status, 0, frozen.stderr);
+    assert.equal(frozen.stdout, "null");
   });
 });
