@@ -18,6 +18,33 @@ export class RunFailure {
   ) {}
 }
 
+// One "abort" listener per signal, however many runs share it: an application may well start
+// dozens of calls with one signal, and EventTarget warns past ten listeners. The listener goes
+// when the last run that shares it settles.
+const abortWaiters = new WeakMap<AbortSignal, { callbacks: Set<() => void>; listener: () => void }>();
+
+/** Calls `callback` once when `signal` aborts; the function it returns takes the callback back. */
+export function onAbort(signal: AbortSignal, callback: () => void): () => void {
+  let entry = abortWaiters.get(signal);
+  if (entry === undefined) {
+    const callbacks = new Set<() => void>();
+    const listener = (): void => {
+      abortWaiters.delete(signal);
+      for (const waiting of callbacks) waiting();
+    };
+    entry = { callbacks, listener };
+    abortWaiters.set(signal, entry);
+    signal.addEventListener("abort", listener);
+  }
+  const { callbacks, listener } = entry;
+  callbacks.add(callback);
+  return () => {
+    if (!callbacks.delete(callback) || callbacks.size > 0) return;
+    abortWaiters.delete(signal);
+    signal.removeEventListener("abort", listener);
+  };
+}
+
 export interface RunOptions {
   timeoutMs: number;
   signal?: AbortSignal | undefined;
@@ -36,12 +63,13 @@ export function runHelper(file: string, args: readonly string[], options: RunOpt
   return new Promise<Finished>((resolve, reject) => {
     const { signal } = options;
     if (signal?.aborted) {
-      reject(new RunFailure("ABORTED", false));
+      reject(new RunFailure("ABORTED", false, signal.reason));
       return;
     }
     let settled = false;
     let child: ChildProcess | undefined;
     let timer: NodeJS.Timeout | undefined;
+    let stopWaiting: (() => void) | undefined;
     const chunks: Buffer[] = [];
     let size = 0;
 
@@ -49,7 +77,7 @@ export function runHelper(file: string, args: readonly string[], options: RunOpt
       if (settled) return;
       settled = true;
       if (timer !== undefined) clearTimeout(timer);
-      signal?.removeEventListener("abort", onAbort);
+      stopWaiting?.();
       if (failure) reject(failure);
       else resolve(finished as Finished);
     };
@@ -63,9 +91,9 @@ export function runHelper(file: string, args: readonly string[], options: RunOpt
       }
       child?.stdout?.destroy();
     };
-    const onAbort = (): void => {
+    const aborted = (): void => {
       kill();
-      settle(new RunFailure("ABORTED", true));
+      settle(new RunFailure("ABORTED", true, signal?.reason));
     };
 
     try {
@@ -102,6 +130,6 @@ export function runHelper(file: string, args: readonly string[], options: RunOpt
       kill();
       settle(new RunFailure("TIMEOUT", true));
     }, options.timeoutMs);
-    signal?.addEventListener("abort", onAbort, { once: true });
+    if (signal !== undefined) stopWaiting = onAbort(signal, aborted);
   });
 }

@@ -301,6 +301,65 @@ describe("watchSettingsWindow", () => {
     );
   });
 
+  it("ends a loop with the first failure, after the values it has not yet yielded, and stops", { timeout: 10_000 }, async () => {
+    const helpersDir = scripted(["echo null", window(3, false), "exit 1", "echo nope", window(4, false)]);
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15 });
+    const errors: string[] = [];
+    watcher.on("error", (error) => errors.push(error.code));
+    const seen: ProbeResult[] = [];
+    const thrown = await (async () => {
+      for await (const value of watcher) {
+        seen.push(value);
+        // Slower than the probes: the failure comes while a value waits to be yielded.
+        if (seen.length === 1) await delay(200);
+      }
+    })().then(
+      () => assert.fail("the loop ended without the failure"),
+      (error: unknown) => error,
+    );
+    assert.ok(thrown instanceof HelperError);
+    assert.equal(thrown.code, "PROBE_REFUSED");
+    assert.deepEqual(seen.map((value) => value?.bounds.x ?? null), [null, 3]);
+    assert.equal(watcher.stopped, true);
+    assert.deepEqual(errors, ["PROBE_REFUSED"]);
+    // A later loop over the watcher it stopped throws the same failure after the latest value.
+    const again: ProbeResult[] = [];
+    await assert.rejects(async () => {
+      for await (const value of watcher) again.push(value);
+    }, (error: unknown) => error === thrown);
+    assert.deepEqual(again.map((value) => value?.bounds.x), [3]);
+  });
+
+  it("throws at once to a loop begun while probes are failing, even with no error listener", { timeout: 10_000 }, async () => {
+    const dir = tempFolder();
+    const helpersDir = fakeHelpers({ pelsor: `touch '${dir}/ran'\nexit 1` });
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15 });
+    assert.ok(await eventually(() => fs.existsSync(path.join(dir, "ran"))));
+    await delay(100);
+    assert.equal(watcher.stopped, false, "failures with no loop stopped the watcher");
+    const values: ProbeResult[] = [];
+    await assert.rejects(async () => {
+      for await (const value of watcher) values.push(value);
+    }, (error: unknown) => error instanceof HelperError && error.code === "PROBE_REFUSED");
+    assert.deepEqual(values, []);
+    assert.equal(watcher.stopped, true);
+  });
+
+  it("with keepGoing, goes on through failures: the loop sees the values, the error event the failures", { timeout: 10_000 }, async () => {
+    const helpersDir = scripted(["exit 1", "echo null", "exit 1", window(5, true)]);
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15, keepGoing: true });
+    const errors: string[] = [];
+    watcher.on("error", (error) => errors.push(error.code));
+    const seen: ProbeResult[] = [];
+    for await (const value of watcher) {
+      seen.push(value);
+      if (seen.length === 2) break;
+    }
+    assert.deepEqual(seen.map((value) => value?.bounds.x ?? null), [null, 5]);
+    assert.deepEqual(errors, ["PROBE_REFUSED", "PROBE_REFUSED"]);
+    assert.equal(watcher.stopped, true);
+  });
+
   it("stops on its signal and ends every iteration", async () => {
     const helpersDir = scripted(["exec sleep 5"]);
     const controller = new AbortController();
