@@ -14,10 +14,17 @@ import { checkEnv, checkHelpersDir, checkMilliseconds, checkOptions, checkSignal
 import { readLaunchReply, readOutput, readProbeResult } from "./replies.js";
 import { RunFailure, runHelper, type Finished } from "./run.js";
 
+/**
+ * Checked before anything starts: a wrong type rejects with a TypeError, a value out of range with
+ * a RangeError, and nothing is spawned.
+ */
 export interface CallOptions {
-  /** Time limit; at the limit the helper is killed with SIGKILL. */
+  /** Time limit, 1 to 2147483647 ms; at the limit the helper is killed with SIGKILL. */
   timeoutMs?: number | undefined;
-  /** Aborting kills the helper with SIGKILL. */
+  /**
+   * Aborting kills the helper with SIGKILL; the `ABORTED` error has `signal.reason` as `cause`.
+   * The controller's `signal`, not the controller. Any number of calls may share one.
+   */
   signal?: AbortSignal | undefined;
   /** The folder holding `tovrin` and `pelsor` (absolute). */
   helpersDir?: string | undefined;
@@ -110,7 +117,7 @@ async function run(
       case "TIMEOUT":
         fail(helper, "TIMEOUT", launched, null, `no answer within ${timeoutMs} ms; killed`);
       case "ABORTED":
-        fail(helper, "ABORTED", launched, null, error.started ? "aborted; killed" : "aborted before the start", error.cause);
+        fail(helper, "ABORTED", launched, null, "aborted; killed", error.cause);
       case "TOO_LONG":
         fail(helper, "BAD_REPLY", launched, null, `more than ${MAX_OUTPUT_BYTES} bytes of output; killed`);
       case "SPAWN_FAILED":

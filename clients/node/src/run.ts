@@ -28,8 +28,8 @@ export function onAbort(signal: AbortSignal, callback: () => void): () => void {
   let entry = abortWaiters.get(signal);
   if (entry === undefined) {
     const callbacks = new Set<() => void>();
+    // Each callback takes itself back, the last one the listener too.
     const listener = (): void => {
-      abortWaiters.delete(signal);
       for (const waiting of callbacks) waiting();
     };
     entry = { callbacks, listener };
@@ -61,11 +61,8 @@ export interface RunOptions {
  */
 export function runHelper(file: string, args: readonly string[], options: RunOptions): Promise<Finished> {
   return new Promise<Finished>((resolve, reject) => {
+    // The callers have checked that the signal is not aborted yet.
     const { signal } = options;
-    if (signal?.aborted) {
-      reject(new RunFailure("ABORTED", false, signal.reason));
-      return;
-    }
     let settled = false;
     let child: ChildProcess | undefined;
     let timer: NodeJS.Timeout | undefined;

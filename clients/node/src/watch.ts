@@ -7,8 +7,9 @@ import { checkFlag, checkHelpersDir, checkMilliseconds, checkOptions, checkSigna
 import type { HelperErrorCode, ProbeResult } from "./protocol.js";
 import { onAbort } from "./run.js";
 
+/** Checked at once: `watchSettingsWindow` throws a TypeError or RangeError for a wrong one. */
 export interface WatchOptions {
-  /** Time between the starts of two probes; 250 when absent. */
+  /** Time between the starts of two probes, 1 to 2147483647 ms; 250 when absent. */
   intervalMs?: number | undefined;
   /** Each probe's time limit. */
   timeoutMs?: number | undefined;

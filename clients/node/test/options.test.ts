@@ -31,11 +31,13 @@ describe("options", () => {
       // The watcher throws; the promise-returning calls reject and never throw.
       assert.equal(outcome.thrown, outcome.entry === "watchSettingsWindow", label);
       assert.equal(outcome.started, false, label);
+      // The package's own words, naming the option, not an error of the code that took it for another type.
+      assert.match(outcome.message, /^(signal|env(\.\w+)?|helpersDir|timeoutMs|intervalMs|keepGoing|the options) must be /, label);
     }
     // Each message names the option.
     const message = (entry: string, what: string): string =>
       outcomes().find((outcome) => outcome.entry === entry && outcome.what === what)?.message ?? "";
-    assert.match(message("launchApplication", "the AbortController as signal"), /^signal must be an AbortSignal.*AbortController/);
+    assert.match(message("launchApplication", "the AbortController as signal"), /^signal must be an AbortSignal \(an AbortController's signal\), not \[object AbortController\]$/);
     assert.match(message("probeSettingsWindow", "a string as env"), /^env must be an object/);
     assert.match(message("probeSettingsWindow", "a number in env"), /^env\.PORT must be a string, not 8080$/);
     assert.match(message("watchSettingsWindow", "a number as helpersDir"), /^helpersDir must be a string, not 5$/);
