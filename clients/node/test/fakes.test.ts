@@ -5,6 +5,7 @@ import * as path from "node:path";
 import { after, describe, it } from "node:test";
 import {
   HelperError,
+  MAX_OUTPUT_BYTES,
   launchApplication,
   probeSettingsWindow,
   watchSettingsWindow,
@@ -173,6 +174,64 @@ describe("time limits and abort", () => {
     assert.equal(error.code, "TIMEOUT");
     assert.equal(error.helper, "pelsor");
     assert.equal(error.launched, "no");
+    assert.equal(error.message, "pelsor: TIMEOUT (no answer within 200 ms; killed)");
+  });
+});
+
+describe("error messages name the helper, the code, what went wrong and how the helper ended", () => {
+  const cases: Array<{ tovrin?: string; pelsor?: string; message: string }> = [
+    { tovrin: `printf '%s' '${SUCCESS}'`, message: "tovrin: BAD_REPLY (no line feed at the end; exit status 0)" },
+    { tovrin: `printf '{"name":"\\377"}\\n'`, message: "tovrin: BAD_REPLY (not UTF-8; exit status 0)" },
+    { tovrin: "echo null\necho null\nexit 1", message: "tovrin: BAD_REPLY (more than one line; exit status 1)" },
+    { tovrin: "echo 'launched!'", message: "tovrin: BAD_REPLY (not JSON; exit status 0)" },
+    { tovrin: `echo '{"error": "PARENT_GONE"}'\nexit 1`, message: "tovrin: BAD_REPLY (white space outside strings; exit status 1)" },
+    { tovrin: `echo '{"error":"NOPE"}'\nexit 1`, message: "tovrin: BAD_REPLY (not a reply; exit status 1)" },
+    { tovrin: `echo '${SUCCESS}'\nexit 1`, message: "tovrin: BAD_REPLY (a reply with the wrong exit status; exit status 1)" },
+    { tovrin: "kill -KILL $$", message: "tovrin: KILLED (killed by SIGKILL)" },
+    { tovrin: "exit 1", message: "tovrin: NO_REPLY (exit status 1)" },
+    { tovrin: `echo '{"error":"APPLICATION_NOT_FOUND"}'\nexit 1`, message: "tovrin: APPLICATION_NOT_FOUND (exit status 1)" },
+    { tovrin: `echo '{"error":"BRIDGE_ERROR"}'`, message: "tovrin: BRIDGE_ERROR (launched, but the reply could not be written; exit status 0)" },
+    { pelsor: "echo nope", message: "pelsor: BAD_REPLY (not JSON; exit status 0)" },
+    { pelsor: `echo '{"bounds":null,"visible":true}'`, message: "pelsor: BAD_REPLY (not a result; exit status 0)" },
+    { pelsor: "echo null\nexit 3", message: "pelsor: BAD_REPLY (a result with the wrong exit status; exit status 3)" },
+    { pelsor: "exit 1", message: "pelsor: PROBE_REFUSED (exit status 1)" },
+    { pelsor: "exit 0", message: "pelsor: NO_REPLY (exit status 0)" },
+  ];
+  it("for each way a helper can fail", async () => {
+    for (const c of cases) {
+      const helpersDir = fakeHelpers(c);
+      const call = c.tovrin !== undefined ? launchApplication({ name: "Fake" }, { helpersDir }) : probeSettingsWindow({ helpersDir });
+      assert.equal((await rejection(call)).message, c.message);
+    }
+  });
+
+  it("and for the package's own refusals, with no status when the helper was not seen to end", async () => {
+    const helpersDir = fakeHelpers({ tovrin: "exec sleep 30" });
+    const controller = new AbortController();
+    const aborted = rejection(launchApplication({ name: "Fake" }, { helpersDir, signal: controller.signal }));
+    await delay(50);
+    controller.abort();
+    assert.equal((await aborted).message, "tovrin: ABORTED (aborted; killed)");
+    const early = await rejection(probeSettingsWindow({ helpersDir, signal: controller.signal }));
+    assert.equal(early.message, "pelsor: ABORTED (aborted before the start)");
+    const plain = new HelperError({ code: "TIMEOUT", helper: "pelsor", launched: "no", exitCode: null, signal: null });
+    assert.equal(plain.message, "pelsor: TIMEOUT");
+    assert.ok(!("cause" in plain), "a cause of undefined");
+  });
+});
+
+describe("the output cap", () => {
+  it("reads exactly MAX_OUTPUT_BYTES, and kills the helper at one byte more", async () => {
+    const dir = tempFolder();
+    const frame = Buffer.byteLength(JSON.stringify({ bundleId: "a", name: "", pid: 5 }) + "\n");
+    const name = "n".repeat(MAX_OUTPUT_BYTES - frame);
+    fs.writeFileSync(path.join(dir, "reply"), JSON.stringify({ bundleId: "a", name, pid: 5 }) + "\n");
+    fs.writeFileSync(path.join(dir, "longer"), JSON.stringify({ bundleId: "a", name: name + "n", pid: 5 }) + "\n");
+    assert.equal(fs.statSync(path.join(dir, "reply")).size, MAX_OUTPUT_BYTES);
+    const whole = await launchApplication({ name: "Fake" }, { helpersDir: fakeHelpers({ tovrin: `cat '${dir}/reply'` }) });
+    assert.equal(whole.name.length, name.length);
+    const error = await rejection(launchApplication({ name: "Fake" }, { helpersDir: fakeHelpers({ tovrin: `cat '${dir}/longer'` }) }));
+    assert.equal(error.message, `tovrin: BAD_REPLY (more than ${MAX_OUTPUT_BYTES} bytes of output; killed)`);
   });
 });
 

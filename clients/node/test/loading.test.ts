@@ -24,7 +24,15 @@ describe("the package", () => {
     assert.ok(fromCjs instanceof esm.HelperError);
     assert.ok(fromCjs instanceof cjs.HelperError);
     assert.ok(!(new Error("x") instanceof esm.HelperError));
+    for (const value of [undefined, null, 0, "HelperError", Symbol.for("@tovrin-pelsor/client.HelperError"), {}]) {
+      assert.equal(value instanceof esm.HelperError, false, String(value));
+    }
     assert.equal((fromCjs as Error).name, "HelperError");
+    // Named as a built-in error is: on the prototype, assignable, not enumerable.
+    assert.deepEqual(Object.getOwnPropertyDescriptor(esm.HelperError.prototype, "name"), {
+      ...Object.getOwnPropertyDescriptor(TypeError.prototype, "name"),
+      value: "HelperError",
+    });
   });
 });
 
