@@ -321,6 +321,34 @@ describe("watchSettingsWindow", () => {
     ]);
   });
 
+  it("tells a change in any one of the five fields", { timeout: 10_000 }, async () => {
+    const frame = (x: number, y: number, width: number, height: number, visible: boolean): string =>
+      `echo '${JSON.stringify({ bounds: { x, y, width, height }, visible })}'`;
+    const steps = [
+      frame(1, 2, 800, 600, true),
+      frame(1, 2, 800, 600, true),
+      frame(9, 2, 800, 600, true),
+      frame(9, 9, 800, 600, true),
+      frame(9, 9, 900, 600, true),
+      frame(9, 9, 900, 700, true),
+      frame(9, 9, 900, 700, false),
+      "echo null",
+      "echo null",
+      frame(9, 9, 900, 700, false),
+    ];
+    const watcher = watchSettingsWindow({ helpersDir: scripted(steps), intervalMs: 15 });
+    const changes: string[] = [];
+    watcher.on("change", (value) => changes.push(JSON.stringify(value)));
+    const done = await eventually(() => changes.length >= 8, 5000);
+    await delay(60);
+    watcher.stop();
+    assert.ok(done, changes.join("\n"));
+    assert.deepEqual(
+      changes,
+      [0, 2, 3, 4, 5, 6].map((i) => (steps[i] as string).slice(6, -1)).concat(["null", (steps[9] as string).slice(6, -1)]),
+    );
+  });
+
   it("never overlaps probes, skips the ticks that fall during one, and kills the one in flight on stop", async () => {
     const dir = tempFolder();
     const log = path.join(dir, "log");
@@ -328,6 +356,12 @@ describe("watchSettingsWindow", () => {
       pelsor: `echo "start $$" >> '${log}'\nsleep 0.2\necho "end $$" >> '${log}'\necho null`,
     });
     const watcher = watchSettingsWindow({ helpersDir, intervalMs: 20 });
+    const afterStop: string[] = [];
+    for (const event of ["change", "error", "recovered"] as const) {
+      watcher.on(event as "change", () => {
+        if (watcher.stopped) afterStop.push(event);
+      });
+    }
     await delay(700);
     // Stop while a probe is under way.
     assert.ok(await eventually(() => fs.readFileSync(log, "utf8").trim().split("\n").at(-1)?.startsWith("start") ?? false));
@@ -336,6 +370,7 @@ describe("watchSettingsWindow", () => {
     await delay(400);
     const entries = fs.readFileSync(log, "utf8").trim().split("\n");
     assert.equal(fs.readFileSync(log, "utf8"), stoppedAt, "a probe ran on after stop()");
+    assert.deepEqual(afterStop, [], "an event after stop()");
     // Strictly start, end, start, end, ..., start: never two at once.
     entries.forEach((entry, index) => assert.ok(entry.startsWith(index % 2 === 0 ? "start" : "end"), entries.join("\n")));
     const starts = entries.filter((entry) => entry.startsWith("start"));
