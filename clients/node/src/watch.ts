@@ -128,8 +128,9 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
     this.#sinks.clear();
   }
 
+  // Never called once stopped: stop() clears the interval.
   #tick(): void {
-    if (this.#stopped || this.#inFlight !== null) return;
+    if (this.#inFlight !== null) return;
     const controller = new AbortController();
     this.#inFlight = controller;
     probeWith(this.#file, { timeoutMs: this.#timeoutMs, signal: controller.signal, env: undefined }).then(
