@@ -12,7 +12,7 @@ import type {
 } from "./protocol.js";
 import { checkEnv, checkHelpersDir, checkMilliseconds, checkOptions, checkSignal } from "./options.js";
 import { readLaunchReply, readOutput, readProbeResult } from "./replies.js";
-import { RunFailure, runHelper, type Finished } from "./run.js";
+import { runHelper, type Finished, type RunFailure } from "./run.js";
 
 /**
  * Checked before anything starts: a wrong type rejects with a TypeError, a value out of range with
@@ -109,8 +109,9 @@ async function run(
       env: options.env,
       maxBytes: MAX_OUTPUT_BYTES,
     });
-  } catch (error) {
-    if (!(error instanceof RunFailure)) throw error;
+  } catch (thrown) {
+    // runHelper rejects with nothing else.
+    const error = thrown as RunFailure;
     // A launcher that was started may have launched something; the probe launches nothing.
     const launched: Launched = helper === "tovrin" && error.started ? "unknown" : "no";
     switch (error.kind) {
@@ -156,7 +157,7 @@ export async function launchApplication(
   const request = requestFor(target);
   const checked = checkCallOptions(options, DEFAULT_LAUNCH_TIMEOUT_MS);
   abortedBeforeTheStart("tovrin", checked.signal);
-  const bytes = Buffer.byteLength(request, "utf8");
+  const bytes = Buffer.byteLength(request);
   if (bytes > MAX_REQUEST_BYTES) {
     fail("tovrin", "REQUEST_TOO_LARGE", "no", null, `${bytes} bytes, at most ${MAX_REQUEST_BYTES}`);
   }

@@ -38,9 +38,7 @@ export function checkSignal(value: unknown): AbortSignal | undefined {
   if (value === undefined) return undefined;
   const signal = value as Partial<AbortSignal> | null;
   if (
-    typeof signal !== "object" ||
-    signal === null ||
-    typeof signal.aborted !== "boolean" ||
+    typeof signal?.aborted !== "boolean" ||
     typeof signal.addEventListener !== "function" ||
     typeof signal.removeEventListener !== "function"
   ) {

@@ -80,7 +80,7 @@ export function readLaunchReply(value: unknown): LaunchReply {
   if (!isObject(value)) return { kind: "bad" };
   if (hasExactly(value, ["error"])) {
     const code = value["error"];
-    return typeof code === "string" && replyCodes.has(code)
+    return replyCodes.has(code as string)
       ? { kind: "failure", code: code as ReplyErrorCode }
       : { kind: "bad" };
   }
@@ -89,12 +89,11 @@ export function readLaunchReply(value: unknown): LaunchReply {
     hasExactly(value, ["bundleId", "name", "pid"]) &&
     typeof bundleId === "string" &&
     typeof name === "string" &&
-    typeof pid === "number" &&
     Number.isInteger(pid) &&
-    pid >= 1 &&
-    pid <= 2147483647
+    (pid as number) >= 1 &&
+    (pid as number) <= 2147483647
   ) {
-    return { kind: "success", application: { bundleId, name, pid } };
+    return { kind: "success", application: { bundleId, name, pid: pid as number } };
   }
   return { kind: "bad" };
 }

@@ -80,10 +80,9 @@ export function runHelper(file: string, args: readonly string[], options: RunOpt
     const { signal } = options;
     const chunks: Buffer[] = [];
     let size = 0;
-    let settled = false;
+    // Called again after the first time, it changes nothing: the promise has settled, the timer
+    // is cleared and the abort callback taken back.
     const settle = (failure: RunFailure | null, finished?: Finished): void => {
-      if (settled) return;
-      settled = true;
       clearTimeout(timer);
       stopWaiting?.();
       if (failure) reject(failure);

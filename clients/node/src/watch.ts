@@ -117,7 +117,7 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
 
   /** Stops probing and kills a probe in flight; ends every iteration. Safe to call again. */
   stop(): void {
-    if (this.#stopped) return;
+    // Each step changes nothing the second time.
     this.#stopped = true;
     clearInterval(this.#timer);
     this.#stopWaiting?.();
@@ -133,17 +133,16 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
     if (this.#inFlight !== null) return;
     const controller = new AbortController();
     this.#inFlight = controller;
+    // A probe that stop() killed, or one that ended as it was called, has no say.
+    const settled = (apply: () => void): void => {
+      if (this.#inFlight !== controller) return;
+      this.#inFlight = null;
+      apply();
+    };
     probeWith(this.#file, { timeoutMs: this.#timeoutMs, signal: controller.signal, env: undefined }).then(
-      (value) => {
-        if (this.#inFlight !== controller) return;
-        this.#inFlight = null;
-        this.#succeeded(value);
-      },
-      (error: unknown) => {
-        if (this.#inFlight !== controller) return;
-        this.#inFlight = null;
-        this.#failed(error);
-      },
+      (value) => settled(() => this.#succeeded(value)),
+      // probeWith rejects with HelperErrors only.
+      (error: HelperError) => settled(() => this.#failed(error)),
     );
   }
 
@@ -160,11 +159,7 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
     this.emit("change", value);
   }
 
-  #failed(error: unknown): void {
-    const helperError =
-      error instanceof HelperError
-        ? error
-        : new HelperError({ code: "SPAWN_FAILED", helper: "pelsor", launched: "no", exitCode: null, signal: null, cause: error });
+  #failed(helperError: HelperError): void {
     if (helperError.code === this.#errorCode) return;
     this.#errorCode = helperError.code;
     this.#failure ??= helperError;
@@ -195,7 +190,6 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
         for (const next of waiting.splice(0)) next.resolve({ value: undefined, done: true });
       },
       fail(error) {
-        ended = true;
         const next = waiting.shift();
         if (next) next.reject(error);
         else failure = error;

@@ -25,6 +25,7 @@ export const BAD: Array<{ what: string; options: unknown; error: "TypeError" | "
   { what: "a string as signal", options: { signal: "abort" }, error: "TypeError" },
   { what: "null as signal", options: { signal: null }, error: "TypeError" },
   { what: "a signal without listeners", options: { signal: { aborted: false } }, error: "TypeError" },
+  { what: "a signal without addEventListener", options: { signal: { aborted: false, removeEventListener() {} } }, error: "TypeError" },
   { what: "a signal without removeEventListener", options: { signal: { aborted: false, addEventListener() {} } }, error: "TypeError" },
   { what: "a signal whose aborted is not a boolean", options: { signal: { aborted: 0, addEventListener() {}, removeEventListener() {} } }, error: "TypeError" },
   { what: "a string as env", options: { env: "PATH=/bin" }, error: "TypeError", entries: ["launchApplication", "probeSettingsWindow"] },

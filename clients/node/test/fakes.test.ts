@@ -196,6 +196,7 @@ describe("error messages name the helper, the code, what went wrong and how the 
     { pelsor: "echo null\nexit 3", message: "pelsor: BAD_REPLY (a result with the wrong exit status; exit status 3)" },
     { pelsor: "exit 1", message: "pelsor: PROBE_REFUSED (exit status 1)" },
     { pelsor: "exit 0", message: "pelsor: NO_REPLY (exit status 0)" },
+    { pelsor: "kill -KILL $$", message: "pelsor: KILLED (killed by SIGKILL)" },
   ];
   it("for each way a helper can fail", async () => {
     for (const c of cases) {
@@ -214,9 +215,34 @@ describe("error messages name the helper, the code, what went wrong and how the 
     assert.equal((await aborted).message, "tovrin: ABORTED (aborted; killed)");
     const early = await rejection(probeSettingsWindow({ helpersDir, signal: controller.signal }));
     assert.equal(early.message, "pelsor: ABORTED (aborted before the start)");
+    const earlyLaunch = await rejection(launchApplication({ name: "Fake" }, { helpersDir, signal: controller.signal }));
+    assert.equal(earlyLaunch.message, "tovrin: ABORTED (aborted before the start)");
+    const tooLarge = await rejection(launchApplication({ name: "é".repeat(70_000) }, { helpersDir }));
+    assert.equal(tooLarge.message, "tovrin: REQUEST_TOO_LARGE (140011 bytes, at most 131071)");
     const plain = new HelperError({ code: "TIMEOUT", helper: "pelsor", launched: "no", exitCode: null, signal: null });
     assert.equal(plain.message, "pelsor: TIMEOUT");
     assert.ok(!("cause" in plain), "a cause of undefined");
+  });
+});
+
+describe("how a helper is started", () => {
+  it("with standard input ignored: a helper that reads it sees its end at once", async () => {
+    const helpersDir = fakeHelpers({ pelsor: "cat > /dev/null\necho null" });
+    assert.equal(await probeSettingsWindow({ helpersDir, timeoutMs: 5000 }), null);
+  });
+
+  it("reports a helper that can no longer be started as SPAWN_FAILED, with nothing launched", async () => {
+    const helpersDir = fakeHelpers({ pelsor: "echo null", tovrin: `echo '${SUCCESS}'` });
+    assert.equal(await probeSettingsWindow({ helpersDir }), null);
+    await launchApplication({ name: "Fake" }, { helpersDir });
+    // Found once, then gone (an update replaced the application, say).
+    fs.chmodSync(path.join(helpersDir, "pelsor"), 0o644);
+    fs.chmodSync(path.join(helpersDir, "tovrin"), 0o644);
+    for (const call of [probeSettingsWindow({ helpersDir }), launchApplication({ name: "Fake" }, { helpersDir })]) {
+      const error = await rejection(call);
+      assert.equal(error.code, "SPAWN_FAILED");
+      assert.equal(error.launched, "no");
+    }
   });
 });
 
@@ -452,6 +478,53 @@ describe("watchSettingsWindow", () => {
     assert.deepEqual(seen.map((value) => value?.bounds.x ?? null), [null, 5]);
     assert.deepEqual(errors, ["PROBE_REFUSED", "PROBE_REFUSED"]);
     assert.equal(watcher.stopped, true);
+  });
+
+  it("does nothing with a signal aborted before it starts", async () => {
+    const dir = tempFolder();
+    const helpersDir = fakeHelpers({ pelsor: `touch '${dir}/ran'\necho null` });
+    const signal = AbortSignal.abort();
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15, signal });
+    assert.equal(watcher.stopped, true);
+    const values: ProbeResult[] = [];
+    for await (const value of watcher) values.push(value);
+    await delay(100);
+    assert.deepEqual(values, []);
+    assert.equal(watcher.value, undefined);
+    assert.ok(!fs.existsSync(path.join(dir, "ran")), "a probe ran");
+  });
+
+  it("keeps the latest value; a loop waiting for one throws the failure that comes instead", { timeout: 10_000 }, async () => {
+    const helpersDir = scripted([window(7, true), "sleep 0.3\nexit 1"]);
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15 });
+    const initial: ProbeResult | undefined = watcher.value;
+    assert.equal(initial, undefined);
+    const iterator = watcher[Symbol.asyncIterator]();
+    assert.equal(iterator[Symbol.asyncIterator](), iterator);
+    const first = await iterator.next();
+    assert.equal(first.value?.bounds.x, 7);
+    assert.equal(watcher.value?.bounds.x, 7);
+    // Waiting now, while the slow probe runs.
+    await assert.rejects(iterator.next(), (error: unknown) => error instanceof HelperError && error.code === "PROBE_REFUSED");
+    assert.equal(watcher.stopped, true);
+    // And done from then on.
+    assert.deepEqual(await iterator.next(), { value: undefined, done: true });
+    assert.deepEqual(await iterator.return?.(), { value: undefined, done: true });
+  });
+
+  it("a loop over a stopped watcher yields the latest value and ends; an ended loop stays ended", { timeout: 10_000 }, async () => {
+    const helpersDir = scripted([window(8, false)]);
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15 });
+    const iterator = watcher[Symbol.asyncIterator]();
+    assert.equal((await iterator.next()).value?.bounds.x, 8);
+    const pending = iterator.next();
+    watcher.stop();
+    assert.deepEqual(await pending, { value: undefined, done: true });
+    const again = await Promise.race([iterator.next(), delay(500).then(() => "still waiting")]);
+    assert.deepEqual(again, { value: undefined, done: true });
+    const values: ProbeResult[] = [];
+    for await (const value of watcher) values.push(value);
+    assert.deepEqual(values.map((value) => value?.bounds.x), [8]);
   });
 
   it("stops on its signal and ends every iteration", async () => {

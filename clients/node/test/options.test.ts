@@ -2,9 +2,11 @@
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
 import { getEventListeners } from "node:events";
+import * as fs from "node:fs";
+import * as path from "node:path";
 import { fileURLToPath } from "node:url";
 import { describe, it } from "node:test";
-import { launchApplication, probeSettingsWindow, watchSettingsWindow } from "@tovrin-pelsor/client";
+import { launchApplication, probeSettingsWindow, watchSettingsWindow, type LaunchTarget } from "@tovrin-pelsor/client";
 import { BAD, GOOD, type Outcome } from "./bad-options.js";
 import { delay, fakeHelpers, rejection, tempFolder } from "./support.js";
 
@@ -58,6 +60,48 @@ describe("options", () => {
     const started = (what: string): boolean[] => good.filter((outcome) => outcome.what === what).map((outcome) => outcome.started);
     assert.deepEqual(started("the longest timeoutMs"), [true, true, true]);
     assert.deepEqual(started("an env with undefined and no prototype"), [true, true]);
+  });
+});
+
+describe("options, in this process", () => {
+  const OPTION = /^(signal|env(\.\w+)?|helpersDir|timeoutMs|intervalMs|keepGoing|the options) must be /;
+
+  it("the same refusals, with nothing started", async () => {
+    const dir = tempFolder();
+    const helpersDir = fakeHelpers({ tovrin: `touch '${dir}/ran'`, pelsor: `touch '${dir}/ran'` });
+    for (const c of BAD) {
+      const options = typeof c.options === "object" && c.options !== null ? { helpersDir, ...c.options } : c.options;
+      const Class = c.error === "TypeError" ? TypeError : RangeError;
+      const check = (error: unknown): boolean => error instanceof Class && OPTION.test(error.message);
+      const entries = c.entries ?? ["launchApplication", "probeSettingsWindow", "watchSettingsWindow"];
+      if (entries.includes("launchApplication")) await assert.rejects(launchApplication({ name: "x" }, options as never), check, c.what);
+      if (entries.includes("probeSettingsWindow")) await assert.rejects(probeSettingsWindow(options as never), check, c.what);
+      if (entries.includes("watchSettingsWindow")) assert.throws(() => watchSettingsWindow(options as never), check, c.what);
+    }
+    await delay(100);
+    assert.ok(!fs.existsSync(path.join(dir, "ran")), "a helper was started");
+  });
+
+  it("a target that is not exactly one of bundleId and name, as a string", async () => {
+    const dir = tempFolder();
+    const helpersDir = fakeHelpers({ tovrin: `touch '${dir}/ran'` });
+    const bad: unknown[] = [null, "Calculator", 5, {}, { name: 5 }, { bundleId: true }, { name: "a", bundleId: "b" }, { name: "a", bundleId: null }, { bundleId: "a", name: null }];
+    for (const target of bad) {
+      await assert.rejects(launchApplication(target as LaunchTarget, { helpersDir }), TypeError, JSON.stringify(target));
+    }
+    await delay(100);
+    assert.ok(!fs.existsSync(path.join(dir, "ran")), "a helper was started");
+    // Each good form reaches the helper, as the one request it stands for.
+    const echo = fakeHelpers({ tovrin: `printf '{"bundleId":"%s","name":"","pid":7}\\n' "$(printf '%s' "$1" | tr '"' "'")"` });
+    const good: Array<[LaunchTarget, string]> = [
+      [{ bundleId: "a" }, `{'bundleId':'a'}`],
+      [{ name: "" }, `{'name':''}`],
+      [{ name: "b", bundleId: undefined }, `{'name':'b'}`],
+      [{ bundleId: "c", name: undefined }, `{'bundleId':'c'}`],
+    ];
+    for (const [target, request] of good) {
+      assert.equal((await launchApplication(target, { helpersDir: echo })).bundleId, request);
+    }
   });
 });
 
