@@ -87,7 +87,11 @@ describe("options, in this process", () => {
     const helpersDir = fakeHelpers({ tovrin: `touch '${dir}/ran'` });
     const bad: unknown[] = [null, "Calculator", 5, {}, { name: 5 }, { bundleId: true }, { name: "a", bundleId: "b" }, { name: "a", bundleId: null }, { bundleId: "a", name: null }];
     for (const target of bad) {
-      await assert.rejects(launchApplication(target as LaunchTarget, { helpersDir }), TypeError, JSON.stringify(target));
+      await assert.rejects(
+        launchApplication(target as LaunchTarget, { helpersDir }),
+        (error: unknown) => error instanceof TypeError && /^the target must (be \{ bundleId \} or \{ name \}|hold exactly one of bundleId and name, as a string)$/.test(error.message),
+        JSON.stringify(target),
+      );
     }
     await delay(100);
     assert.ok(!fs.existsSync(path.join(dir, "ran")), "a helper was started");
