@@ -10,13 +10,21 @@ import type {
   Launched,
   ProbeResult,
 } from "./protocol.js";
+import { checkEnv, checkHelpersDir, checkMilliseconds, checkOptions, checkSignal } from "./options.js";
 import { readLaunchReply, readOutput, readProbeResult } from "./replies.js";
-import { RunFailure, runHelper, type Finished } from "./run.js";
+import { runHelper, type Finished, type RunFailure } from "./run.js";
 
+/**
+ * Checked before anything starts: a wrong type rejects with a TypeError, a value out of range with
+ * a RangeError, and nothing is spawned.
+ */
 export interface CallOptions {
-  /** Time limit; at the limit the helper is killed with SIGKILL. */
+  /** Time limit, 1 to 2147483647 ms; at the limit the helper is killed with SIGKILL. */
   timeoutMs?: number | undefined;
-  /** Aborting kills the helper with SIGKILL. */
+  /**
+   * Aborting kills the helper with SIGKILL; the `ABORTED` error has `signal.reason` as `cause`.
+   * The controller's `signal`, not the controller. Any number of calls may share one.
+   */
   signal?: AbortSignal | undefined;
   /** The folder holding `tovrin` and `pelsor` (absolute). */
   helpersDir?: string | undefined;
@@ -49,12 +57,22 @@ export interface HelperOutput {
   signal: string | null;
 }
 
-export function checkTimeout(value: number | undefined, fallback: number): number {
-  if (value === undefined) return fallback;
-  if (typeof value !== "number" || !Number.isFinite(value) || value <= 0 || value > 2_147_483_647) {
-    throw new RangeError(`timeoutMs must be a number of milliseconds above 0, not ${String(value)}`);
-  }
-  return value;
+/** The options as checked: a wrong type or value throws before anything starts. */
+export interface CheckedOptions {
+  timeoutMs: number;
+  signal: AbortSignal | undefined;
+  helpersDir: string | undefined;
+  env: NodeJS.ProcessEnv | undefined;
+}
+
+export function checkCallOptions(given: CallOptions | undefined, defaultTimeoutMs: number): CheckedOptions {
+  const options = checkOptions(given);
+  return {
+    timeoutMs: checkMilliseconds("timeoutMs", options.timeoutMs, defaultTimeoutMs),
+    signal: checkSignal(options.signal),
+    helpersDir: checkHelpersDir(options.helpersDir),
+    env: checkEnv(options.env),
+  };
 }
 
 function fail(
@@ -80,9 +98,9 @@ async function run(
   helper: HelperName,
   file: string,
   args: string[],
-  timeoutMs: number,
-  options: CallOptions,
+  options: Omit<CheckedOptions, "helpersDir">,
 ): Promise<Finished> {
+  const { timeoutMs } = options;
   let finished: Finished;
   try {
     finished = await runHelper(file, args, {
@@ -91,15 +109,16 @@ async function run(
       env: options.env,
       maxBytes: MAX_OUTPUT_BYTES,
     });
-  } catch (error) {
-    if (!(error instanceof RunFailure)) throw error;
+  } catch (thrown) {
+    // runHelper rejects with nothing else.
+    const error = thrown as RunFailure;
     // A launcher that was started may have launched something; the probe launches nothing.
     const launched: Launched = helper === "tovrin" && error.started ? "unknown" : "no";
     switch (error.kind) {
       case "TIMEOUT":
         fail(helper, "TIMEOUT", launched, null, `no answer within ${timeoutMs} ms; killed`);
       case "ABORTED":
-        fail(helper, "ABORTED", launched, null, error.started ? "aborted; killed" : "aborted before the start");
+        fail(helper, "ABORTED", launched, null, "aborted; killed", error.cause);
       case "TOO_LONG":
         fail(helper, "BAD_REPLY", launched, null, `more than ${MAX_OUTPUT_BYTES} bytes of output; killed`);
       case "SPAWN_FAILED":
@@ -111,6 +130,10 @@ async function run(
     outputChannel.publish(message);
   }
   return finished;
+}
+
+function abortedBeforeTheStart(helper: HelperName, signal: AbortSignal | undefined): void {
+  if (signal?.aborted) fail(helper, "ABORTED", "no", null, "aborted before the start", signal.reason);
 }
 
 function requestFor(target: LaunchTarget): string {
@@ -129,17 +152,17 @@ function requestFor(target: LaunchTarget): string {
  */
 export async function launchApplication(
   target: LaunchTarget,
-  options: CallOptions = {},
+  options?: CallOptions,
 ): Promise<LaunchedApplication> {
   const request = requestFor(target);
-  const timeoutMs = checkTimeout(options.timeoutMs, DEFAULT_LAUNCH_TIMEOUT_MS);
-  if (options.signal?.aborted) fail("tovrin", "ABORTED", "no", null, "aborted before the start");
-  const bytes = Buffer.byteLength(request, "utf8");
+  const checked = checkCallOptions(options, DEFAULT_LAUNCH_TIMEOUT_MS);
+  abortedBeforeTheStart("tovrin", checked.signal);
+  const bytes = Buffer.byteLength(request);
   if (bytes > MAX_REQUEST_BYTES) {
     fail("tovrin", "REQUEST_TOO_LARGE", "no", null, `${bytes} bytes, at most ${MAX_REQUEST_BYTES}`);
   }
-  const file = locateHelper("tovrin", options.helpersDir);
-  const finished = await run("tovrin", file, [request, String(process.pid)], timeoutMs, options);
+  const file = locateHelper("tovrin", checked.helpersDir);
+  const finished = await run("tovrin", file, [request, String(process.pid)], checked);
 
   if (finished.signal !== null) fail("tovrin", "KILLED", "unknown", finished);
   const output = readOutput(finished.stdout);
@@ -165,8 +188,8 @@ export async function launchApplication(
 }
 
 /** One probe with a located helper: what the watcher repeats. */
-export async function probeWith(file: string, timeoutMs: number, options: CallOptions): Promise<ProbeResult> {
-  const finished = await run("pelsor", file, [String(process.pid)], timeoutMs, options);
+export async function probeWith(file: string, options: Omit<CheckedOptions, "helpersDir">): Promise<ProbeResult> {
+  const finished = await run("pelsor", file, [String(process.pid)], options);
   if (finished.signal !== null) fail("pelsor", "KILLED", "no", finished);
   const output = readOutput(finished.stdout);
   if (output.kind === "empty") {
@@ -180,8 +203,8 @@ export async function probeWith(file: string, timeoutMs: number, options: CallOp
 }
 
 /** The settings window's frame and whether it is in front, or `null`. */
-export async function probeSettingsWindow(options: CallOptions = {}): Promise<ProbeResult> {
-  const timeoutMs = checkTimeout(options.timeoutMs, DEFAULT_PROBE_TIMEOUT_MS);
-  if (options.signal?.aborted) fail("pelsor", "ABORTED", "no", null, "aborted before the start");
-  return probeWith(locateHelper("pelsor", options.helpersDir), timeoutMs, options);
+export async function probeSettingsWindow(options?: CallOptions): Promise<ProbeResult> {
+  const checked = checkCallOptions(options, DEFAULT_PROBE_TIMEOUT_MS);
+  abortedBeforeTheStart("pelsor", checked.signal);
+  return probeWith(locateHelper("pelsor", checked.helpersDir), checked);
 }

@@ -14,7 +14,28 @@ export type Output =
 
 const decoder = new TextDecoder("utf-8", { fatal: true, ignoreBOM: true });
 
-/** Exactly one line of UTF-8 JSON ending in a line feed is a value; nothing is empty. */
+// Whether JSON text holds white space outside its strings (where a raw control character cannot
+// stand, so that a space is the only white space a string may hold).
+function loose(text: string): boolean {
+  let inString = false;
+  for (let i = 0; i < text.length; i++) {
+    const c = text.charCodeAt(i);
+    if (inString) {
+      if (c === 0x5c) i++; // a backslash: the next character is escaped
+      else if (c === 0x22) inString = false;
+    } else if (c === 0x22) {
+      inString = true;
+    } else if (c === 0x20 || c === 0x09 || c === 0x0d) {
+      return true;
+    }
+  }
+  return false;
+}
+
+/**
+ * Exactly one line of compact UTF-8 JSON (no white space outside strings, so no carriage return
+ * either) ending in a line feed is a value; nothing is empty.
+ */
 export function readOutput(stdout: Uint8Array): Output {
   if (stdout.length === 0) return { kind: "empty" };
   let text: string;
@@ -26,11 +47,16 @@ export function readOutput(stdout: Uint8Array): Output {
   if (!text.endsWith("\n")) return { kind: "bad", reason: "no line feed at the end" };
   const line = text.slice(0, -1);
   if (line.includes("\n")) return { kind: "bad", reason: "more than one line" };
+  if (loose(line)) return { kind: "bad", reason: "white space outside strings" };
   try {
     return { kind: "value", value: JSON.parse(line) as unknown };
   } catch {
     return { kind: "bad", reason: "not JSON" };
   }
+}
+
+function finite(value: unknown): value is number {
+  return Number.isFinite(value);
 }
 
 function isObject(value: unknown): value is Record<string, unknown> {
@@ -54,7 +80,7 @@ export function readLaunchReply(value: unknown): LaunchReply {
   if (!isObject(value)) return { kind: "bad" };
   if (hasExactly(value, ["error"])) {
     const code = value["error"];
-    return typeof code === "string" && replyCodes.has(code)
+    return replyCodes.has(code as string)
       ? { kind: "failure", code: code as ReplyErrorCode }
       : { kind: "bad" };
   }
@@ -63,12 +89,11 @@ export function readLaunchReply(value: unknown): LaunchReply {
     hasExactly(value, ["bundleId", "name", "pid"]) &&
     typeof bundleId === "string" &&
     typeof name === "string" &&
-    typeof pid === "number" &&
     Number.isInteger(pid) &&
-    pid >= 1 &&
-    pid <= 2147483647
+    (pid as number) >= 1 &&
+    (pid as number) <= 2147483647
   ) {
-    return { kind: "success", application: { bundleId, name, pid } };
+    return { kind: "success", application: { bundleId, name, pid: pid as number } };
   }
   return { kind: "bad" };
 }
@@ -81,8 +106,9 @@ export function readProbeResult(value: unknown): ProbeResult | undefined {
   if (typeof visible !== "boolean" || !isObject(bounds)) return undefined;
   if (!hasExactly(bounds, ["x", "y", "width", "height"])) return undefined;
   const { x, y, width, height } = bounds;
-  if (typeof x !== "number" || typeof y !== "number") return undefined;
-  if (typeof width !== "number" || width < 300) return undefined;
-  if (typeof height !== "number" || height < 200) return undefined;
+  // A number too large for a double (1e400) reads as Infinity, which no frame holds.
+  if (!finite(x) || !finite(y)) return undefined;
+  if (!finite(width) || width < 300) return undefined;
+  if (!finite(height) || height < 200) return undefined;
   return { bounds: { x, y, width, height }, visible };
 }

@@ -1,5 +1,6 @@
 // Starts one helper and collects what it writes: the one spawn path of the package.
-import { spawn, type ChildProcess } from "node:child_process";
+import { spawn, type ChildProcessByStdio } from "node:child_process";
+import type { Readable } from "node:stream";
 
 /** How a run ended when the helper ran to its end. */
 export interface Finished {
@@ -18,6 +19,33 @@ export class RunFailure {
   ) {}
 }
 
+// One "abort" listener per signal, however many runs share it: an application may well start
+// dozens of calls with one signal, and EventTarget warns past ten listeners. The listener goes
+// when the last run that shares it settles.
+const abortWaiters = new WeakMap<AbortSignal, { callbacks: Set<() => void>; listener: () => void }>();
+
+/** Calls `callback` once when `signal` aborts; the function it returns takes the callback back. */
+export function onAbort(signal: AbortSignal, callback: () => void): () => void {
+  let entry = abortWaiters.get(signal);
+  if (entry === undefined) {
+    const callbacks = new Set<() => void>();
+    // Each callback takes itself back, the last one the listener too.
+    const listener = (): void => {
+      for (const waiting of callbacks) waiting();
+    };
+    entry = { callbacks, listener };
+    abortWaiters.set(signal, entry);
+    signal.addEventListener("abort", listener);
+  }
+  const { callbacks, listener } = entry;
+  callbacks.add(callback);
+  return () => {
+    if (!callbacks.delete(callback) || callbacks.size > 0) return;
+    abortWaiters.delete(signal);
+    signal.removeEventListener("abort", listener);
+  };
+}
+
 export interface RunOptions {
   timeoutMs: number;
   signal?: AbortSignal | undefined;
@@ -34,40 +62,7 @@ export interface RunOptions {
  */
 export function runHelper(file: string, args: readonly string[], options: RunOptions): Promise<Finished> {
   return new Promise<Finished>((resolve, reject) => {
-    const { signal } = options;
-    if (signal?.aborted) {
-      reject(new RunFailure("ABORTED", false));
-      return;
-    }
-    let settled = false;
-    let child: ChildProcess | undefined;
-    let timer: NodeJS.Timeout | undefined;
-    const chunks: Buffer[] = [];
-    let size = 0;
-
-    const settle = (failure: RunFailure | null, finished?: Finished): void => {
-      if (settled) return;
-      settled = true;
-      if (timer !== undefined) clearTimeout(timer);
-      signal?.removeEventListener("abort", onAbort);
-      if (failure) reject(failure);
-      else resolve(finished as Finished);
-    };
-    const kill = (): void => {
-      if (child && child.exitCode === null && child.signalCode === null) {
-        try {
-          child.kill("SIGKILL");
-        } catch {
-          // Already gone.
-        }
-      }
-      child?.stdout?.destroy();
-    };
-    const onAbort = (): void => {
-      kill();
-      settle(new RunFailure("ABORTED", true));
-    };
-
+    let child: ChildProcessByStdio<null, Readable, null>;
     try {
       child = spawn(file, args, {
         shell: false,
@@ -77,31 +72,58 @@ export function runHelper(file: string, args: readonly string[], options: RunOpt
       });
     } catch (error) {
       // E2BIG, arguments or environment with NUL bytes, and the like are thrown, not emitted.
-      settle(new RunFailure("SPAWN_FAILED", false, error));
+      reject(new RunFailure("SPAWN_FAILED", false, error));
       return;
     }
+    // Every way of settling below comes from an event, after the timer and the abort callback
+    // are in place. The callers have checked that the signal is not aborted yet.
+    const { signal } = options;
+    const chunks: Buffer[] = [];
+    let size = 0;
+    // Called again after the first time, it changes nothing: the promise has settled, the timer
+    // is cleared and the abort callback taken back.
+    const settle = (failure: RunFailure | null, finished?: Finished): void => {
+      clearTimeout(timer);
+      stopWaiting?.();
+      if (failure) reject(failure);
+      else resolve(finished as Finished);
+    };
+    const kill = (): void => {
+      // Once the helper has exited Node.js holds no handle for it and this does nothing: never
+      // another process that took its pid.
+      child.kill("SIGKILL");
+      // What the helper started may hold the pipe open: let go of it now.
+      child.stdout.destroy();
+    };
+
     const started = child.pid !== undefined;
     child.on("error", (error) => {
       kill();
       settle(new RunFailure("SPAWN_FAILED", started, error));
     });
-    child.stdout?.on("data", (chunk: Buffer) => {
-      if (settled) return;
+    // No data comes once the pipe has been let go of.
+    child.stdout.on("data", (chunk: Buffer) => {
       size += chunk.length;
-      if (size > options.maxBytes) {
+      if (size <= options.maxBytes) {
+        chunks.push(chunk);
+      } else {
         kill();
         settle(new RunFailure("TOO_LONG", true));
-        return;
       }
-      chunks.push(chunk);
     });
     child.on("close", (exitCode, exitSignal) => {
       settle(null, { stdout: Buffer.concat(chunks, size), exitCode, signal: exitSignal });
     });
-    timer = setTimeout(() => {
+    const timer = setTimeout(() => {
       kill();
       settle(new RunFailure("TIMEOUT", true));
     }, options.timeoutMs);
-    signal?.addEventListener("abort", onAbort, { once: true });
+    const stopWaiting =
+      signal === undefined
+        ? undefined
+        : onAbort(signal, () => {
+            kill();
+            settle(new RunFailure("ABORTED", true, signal.reason));
+          });
   });
 }

@@ -1,12 +1,15 @@
 // Probing again and again, reporting what changed.
 import { EventEmitter } from "node:events";
-import { checkTimeout, DEFAULT_PROBE_TIMEOUT_MS, probeWith } from "./client.js";
+import { DEFAULT_PROBE_TIMEOUT_MS, probeWith } from "./client.js";
 import { HelperError } from "./errors.js";
 import { locateHelper } from "./locate.js";
+import { checkFlag, checkHelpersDir, checkMilliseconds, checkOptions, checkSignal } from "./options.js";
 import type { HelperErrorCode, ProbeResult } from "./protocol.js";
+import { onAbort } from "./run.js";
 
+/** Checked at once: `watchSettingsWindow` throws a TypeError or RangeError for a wrong one. */
 export interface WatchOptions {
-  /** Time between the starts of two probes; 250 when absent. */
+  /** Time between the starts of two probes, 1 to 2147483647 ms; 250 when absent. */
   intervalMs?: number | undefined;
   /** Each probe's time limit. */
   timeoutMs?: number | undefined;
@@ -14,6 +17,13 @@ export interface WatchOptions {
   helpersDir?: string | undefined;
   /** Aborting stops the watcher, as `stop()` does. */
   signal?: AbortSignal | undefined;
+  /**
+   * What a failed probe does to a loop over the watcher. By default (false) the first failure of
+   * a run ends every loop: after the values it has not yet yielded, the loop throws the
+   * `HelperError`, and the watcher stops. When true, loops go on waiting for the next change and
+   * failures reach only the `error` event.
+   */
+  keepGoing?: boolean | undefined;
 }
 
 export const DEFAULT_WATCH_INTERVAL_MS = 250;
@@ -32,6 +42,7 @@ function same(a: ProbeResult, b: ProbeResult): boolean {
 interface Sink {
   push(value: ProbeResult): void;
   end(): void;
+  fail(error: HelperError): void;
 }
 
 export interface SettingsWindowWatcher {
@@ -55,12 +66,16 @@ export interface SettingsWindowWatcher {
  * `error` once per run of failures with the same code, and `recovered` when a probe succeeds
  * after failures. An `error` with no listener is dropped rather than thrown: the watcher goes on.
  * Iterating yields the latest value first, then each change; leaving the loop stops the watcher.
+ * Unless `keepGoing` is set, the first failure of a run ends every loop (after the values it has
+ * not yet yielded, the loop throws the HelperError) and stops the watcher; a loop begun while
+ * probes are failing, or on a watcher stopped while they were, yields the latest value and throws
+ * that failure. With no loop, failures never stop the watcher.
  */
 export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable<ProbeResult> {
   readonly #file: string;
   readonly #timeoutMs: number;
-  readonly #signal: AbortSignal | undefined;
-  readonly #onAbort = (): void => this.stop();
+  readonly #keepGoing: boolean;
+  #stopWaiting: (() => void) | undefined;
   readonly #sinks = new Set<Sink>();
   #timer: NodeJS.Timeout | undefined;
   #inFlight: AbortController | null = null;
@@ -68,22 +83,24 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
   #hasValue = false;
   #value: ProbeResult = null;
   #errorCode: HelperErrorCode | null = null;
+  // The first failure of the current run, which a new loop throws; kept after a stop it caused.
+  #failure: HelperError | null = null;
 
   /** Use `watchSettingsWindow()`. */
-  constructor(options: WatchOptions = {}) {
+  constructor(given?: WatchOptions) {
     super();
-    const intervalMs = options.intervalMs ?? DEFAULT_WATCH_INTERVAL_MS;
-    if (typeof intervalMs !== "number" || !Number.isFinite(intervalMs) || intervalMs < 1 || intervalMs > 2_147_483_647) {
-      throw new RangeError(`intervalMs must be a number of milliseconds of at least 1, not ${String(intervalMs)}`);
-    }
-    this.#timeoutMs = checkTimeout(options.timeoutMs, DEFAULT_PROBE_TIMEOUT_MS);
-    this.#file = locateHelper("pelsor", options.helpersDir);
-    this.#signal = options.signal;
-    if (this.#signal?.aborted) {
+    const options = checkOptions(given);
+    const intervalMs = checkMilliseconds("intervalMs", options.intervalMs, DEFAULT_WATCH_INTERVAL_MS);
+    this.#timeoutMs = checkMilliseconds("timeoutMs", options.timeoutMs, DEFAULT_PROBE_TIMEOUT_MS);
+    const signal = checkSignal(options.signal);
+    const helpersDir = checkHelpersDir(options.helpersDir);
+    this.#keepGoing = checkFlag("keepGoing", options.keepGoing);
+    this.#file = locateHelper("pelsor", helpersDir);
+    if (signal?.aborted) {
       this.#stopped = true;
       return;
     }
-    this.#signal?.addEventListener("abort", this.#onAbort, { once: true });
+    if (signal !== undefined) this.#stopWaiting = onAbort(signal, () => this.stop());
     this.#timer = setInterval(() => this.#tick(), intervalMs);
     this.#tick();
   }
@@ -100,10 +117,10 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
 
   /** Stops probing and kills a probe in flight; ends every iteration. Safe to call again. */
   stop(): void {
-    if (this.#stopped) return;
+    // Each step changes nothing the second time.
     this.#stopped = true;
     clearInterval(this.#timer);
-    this.#signal?.removeEventListener("abort", this.#onAbort);
+    this.#stopWaiting?.();
     const inFlight = this.#inFlight;
     this.#inFlight = null;
     inFlight?.abort();
@@ -111,27 +128,28 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
     this.#sinks.clear();
   }
 
+  // Never called once stopped: stop() clears the interval.
   #tick(): void {
-    if (this.#stopped || this.#inFlight !== null) return;
+    if (this.#inFlight !== null) return;
     const controller = new AbortController();
     this.#inFlight = controller;
-    probeWith(this.#file, this.#timeoutMs, { signal: controller.signal }).then(
-      (value) => {
-        if (this.#inFlight !== controller) return;
-        this.#inFlight = null;
-        this.#succeeded(value);
-      },
-      (error: unknown) => {
-        if (this.#inFlight !== controller) return;
-        this.#inFlight = null;
-        this.#failed(error);
-      },
+    // A probe that stop() killed, or one that ended as it was called, has no say.
+    const settled = (apply: () => void): void => {
+      if (this.#inFlight !== controller) return;
+      this.#inFlight = null;
+      apply();
+    };
+    probeWith(this.#file, { timeoutMs: this.#timeoutMs, signal: controller.signal, env: undefined }).then(
+      (value) => settled(() => this.#succeeded(value)),
+      // probeWith rejects with HelperErrors only.
+      (error: HelperError) => settled(() => this.#failed(error)),
     );
   }
 
   #succeeded(value: ProbeResult): void {
     if (this.#errorCode !== null) {
       this.#errorCode = null;
+      this.#failure = null;
       this.emit("recovered");
     }
     if (this.#hasValue && same(this.#value, value)) return;
@@ -141,37 +159,61 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
     this.emit("change", value);
   }
 
-  #failed(error: unknown): void {
-    const helperError =
-      error instanceof HelperError
-        ? error
-        : new HelperError({ code: "SPAWN_FAILED", helper: "pelsor", launched: "no", exitCode: null, signal: null, cause: error });
+  #failed(helperError: HelperError): void {
     if (helperError.code === this.#errorCode) return;
     this.#errorCode = helperError.code;
+    this.#failure ??= helperError;
     if (this.listenerCount("error") > 0) this.emit("error", helperError);
+    if (this.#keepGoing || this.#sinks.size === 0) return;
+    for (const sink of this.#sinks) sink.fail(helperError);
+    this.#sinks.clear();
+    this.stop();
   }
 
   [Symbol.asyncIterator](): AsyncIterableIterator<ProbeResult> {
     const queue: ProbeResult[] = this.#hasValue ? [this.#value] : [];
-    const waiting: Array<(result: IteratorResult<ProbeResult, undefined>) => void> = [];
-    let ended = this.#stopped;
+    const waiting: Array<{
+      resolve: (result: IteratorResult<ProbeResult, undefined>) => void;
+      reject: (error: HelperError) => void;
+    }> = [];
+    let ended = false;
+    // Thrown once, after the values queued before it.
+    let failure: HelperError | null = null;
     const sink: Sink = {
       push(value) {
         const next = waiting.shift();
-        if (next) next({ value, done: false });
+        if (next) next.resolve({ value, done: false });
         else queue.push(value);
       },
       end() {
         ended = true;
-        for (const next of waiting.splice(0)) next({ value: undefined, done: true });
+        for (const next of waiting.splice(0)) next.resolve({ value: undefined, done: true });
+      },
+      fail(error) {
+        const next = waiting.shift();
+        if (next) next.reject(error);
+        else failure = error;
+        sink.end();
       },
     };
-    if (!ended) this.#sinks.add(sink);
+    if (this.#failure !== null && !this.#keepGoing) {
+      sink.fail(this.#failure);
+      this.stop();
+    } else if (this.#stopped) {
+      sink.end();
+    } else {
+      this.#sinks.add(sink);
+    }
     const iterator: AsyncIterableIterator<ProbeResult> = {
       next: () => {
         if (queue.length > 0) return Promise.resolve({ value: queue.shift() as ProbeResult, done: false });
+        if (failure !== null) {
+          const error = failure;
+          failure = null;
+          return Promise.reject(error);
+        }
         if (ended) return Promise.resolve({ value: undefined, done: true });
-        return new Promise((resolve) => waiting.push(resolve));
+        return new Promise((resolve, reject) => waiting.push({ resolve, reject }));
       },
       return: () => {
         this.stop();

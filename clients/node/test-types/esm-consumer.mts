@@ -30,7 +30,9 @@ export async function use(): Promise<void> {
   // @ts-expect-error -- the result may be null
   void result.bounds;
 
-  const watcher = watchSettingsWindow({ intervalMs: 250, timeoutMs: 1000, helpersDir: "/x", signal: new AbortController().signal });
+  const watcher = watchSettingsWindow({ intervalMs: 250, timeoutMs: 1000, helpersDir: "/x", signal: new AbortController().signal, keepGoing: true });
+  // @ts-expect-error -- the controller is no signal
+  void probeSettingsWindow({ signal: new AbortController() });
   watcher.on("change", (value) => {
     const next: ProbeResult = value;
     void next;

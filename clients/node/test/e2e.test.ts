@@ -15,6 +15,7 @@ import {
   type LaunchTarget,
   type ProbeResult,
 } from "@tovrin-pelsor/client";
+import { readLaunchReply, readOutput, readProbeResult } from "#internal/replies.js";
 import {
   SLEEPER,
   alive,
@@ -232,6 +233,11 @@ describe("the schemas against the real helpers", { skip }, () => {
       const value: unknown = JSON.parse(text);
       const schema = line.helper === "tovrin" ? "tovrin-reply" : "pelsor-result";
       assert.ok(schemas.validate(schema, value), `${text}: ${schemas.errors()}`);
+      // And the client's reader takes it, as it took it in these suites.
+      const output = readOutput(line.stdout);
+      assert.ok(output.kind === "value", text);
+      if (line.helper === "pelsor") assert.notEqual(readProbeResult(output.value), undefined, text);
+      else assert.notEqual(readLaunchReply(output.value).kind, "bad", text);
       // Each line's exit status is the one its shape announces.
       const expected = line.helper === "pelsor" ? [0] : exitStatusesOf(value);
       assert.ok(expected.includes(line.exitCode as number), `${text} with status ${line.exitCode}`);

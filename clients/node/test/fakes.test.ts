@@ -5,6 +5,7 @@ import * as path from "node:path";
 import { after, describe, it } from "node:test";
 import {
   HelperError,
+  MAX_OUTPUT_BYTES,
   launchApplication,
   probeSettingsWindow,
   watchSettingsWindow,
@@ -173,6 +174,90 @@ describe("time limits and abort", () => {
     assert.equal(error.code, "TIMEOUT");
     assert.equal(error.helper, "pelsor");
     assert.equal(error.launched, "no");
+    assert.equal(error.message, "pelsor: TIMEOUT (no answer within 200 ms; killed)");
+  });
+});
+
+describe("error messages name the helper, the code, what went wrong and how the helper ended", () => {
+  const cases: Array<{ tovrin?: string; pelsor?: string; message: string }> = [
+    { tovrin: `printf '%s' '${SUCCESS}'`, message: "tovrin: BAD_REPLY (no line feed at the end; exit status 0)" },
+    { tovrin: `printf '{"name":"\\377"}\\n'`, message: "tovrin: BAD_REPLY (not UTF-8; exit status 0)" },
+    { tovrin: "echo null\necho null\nexit 1", message: "tovrin: BAD_REPLY (more than one line; exit status 1)" },
+    { tovrin: "echo 'launched!'", message: "tovrin: BAD_REPLY (not JSON; exit status 0)" },
+    { tovrin: `echo '{"error": "PARENT_GONE"}'\nexit 1`, message: "tovrin: BAD_REPLY (white space outside strings; exit status 1)" },
+    { tovrin: `echo '{"error":"NOPE"}'\nexit 1`, message: "tovrin: BAD_REPLY (not a reply; exit status 1)" },
+    { tovrin: `echo '${SUCCESS}'\nexit 1`, message: "tovrin: BAD_REPLY (a reply with the wrong exit status; exit status 1)" },
+    { tovrin: "kill -KILL $$", message: "tovrin: KILLED (killed by SIGKILL)" },
+    { tovrin: "exit 1", message: "tovrin: NO_REPLY (exit status 1)" },
+    { tovrin: `echo '{"error":"APPLICATION_NOT_FOUND"}'\nexit 1`, message: "tovrin: APPLICATION_NOT_FOUND (exit status 1)" },
+    { tovrin: `echo '{"error":"BRIDGE_ERROR"}'`, message: "tovrin: BRIDGE_ERROR (launched, but the reply could not be written; exit status 0)" },
+    { pelsor: "echo nope", message: "pelsor: BAD_REPLY (not JSON; exit status 0)" },
+    { pelsor: `echo '{"bounds":null,"visible":true}'`, message: "pelsor: BAD_REPLY (not a result; exit status 0)" },
+    { pelsor: "echo null\nexit 3", message: "pelsor: BAD_REPLY (a result with the wrong exit status; exit status 3)" },
+    { pelsor: "exit 1", message: "pelsor: PROBE_REFUSED (exit status 1)" },
+    { pelsor: "exit 0", message: "pelsor: NO_REPLY (exit status 0)" },
+    { pelsor: "kill -KILL $$", message: "pelsor: KILLED (killed by SIGKILL)" },
+  ];
+  it("for each way a helper can fail", async () => {
+    for (const c of cases) {
+      const helpersDir = fakeHelpers(c);
+      const call = c.tovrin !== undefined ? launchApplication({ name: "Fake" }, { helpersDir }) : probeSettingsWindow({ helpersDir });
+      assert.equal((await rejection(call)).message, c.message);
+    }
+  });
+
+  it("and for the package's own refusals, with no status when the helper was not seen to end", async () => {
+    const helpersDir = fakeHelpers({ tovrin: "exec sleep 30" });
+    const controller = new AbortController();
+    const aborted = rejection(launchApplication({ name: "Fake" }, { helpersDir, signal: controller.signal }));
+    await delay(50);
+    controller.abort();
+    assert.equal((await aborted).message, "tovrin: ABORTED (aborted; killed)");
+    const early = await rejection(probeSettingsWindow({ helpersDir, signal: controller.signal }));
+    assert.equal(early.message, "pelsor: ABORTED (aborted before the start)");
+    const earlyLaunch = await rejection(launchApplication({ name: "Fake" }, { helpersDir, signal: controller.signal }));
+    assert.equal(earlyLaunch.message, "tovrin: ABORTED (aborted before the start)");
+    const tooLarge = await rejection(launchApplication({ name: "é".repeat(70_000) }, { helpersDir }));
+    assert.equal(tooLarge.message, "tovrin: REQUEST_TOO_LARGE (140011 bytes, at most 131071)");
+    const plain = new HelperError({ code: "TIMEOUT", helper: "pelsor", launched: "no", exitCode: null, signal: null });
+    assert.equal(plain.message, "pelsor: TIMEOUT");
+    assert.ok(!("cause" in plain), "a cause of undefined");
+  });
+});
+
+describe("how a helper is started", () => {
+  it("with standard input ignored: a helper that reads it sees its end at once", async () => {
+    const helpersDir = fakeHelpers({ pelsor: "cat > /dev/null\necho null" });
+    assert.equal(await probeSettingsWindow({ helpersDir, timeoutMs: 5000 }), null);
+  });
+
+  it("reports a helper that can no longer be started as SPAWN_FAILED, with nothing launched", async () => {
+    const helpersDir = fakeHelpers({ pelsor: "echo null", tovrin: `echo '${SUCCESS}'` });
+    assert.equal(await probeSettingsWindow({ helpersDir }), null);
+    await launchApplication({ name: "Fake" }, { helpersDir });
+    // Found once, then gone (an update replaced the application, say).
+    fs.chmodSync(path.join(helpersDir, "pelsor"), 0o644);
+    fs.chmodSync(path.join(helpersDir, "tovrin"), 0o644);
+    for (const call of [probeSettingsWindow({ helpersDir }), launchApplication({ name: "Fake" }, { helpersDir })]) {
+      const error = await rejection(call);
+      assert.equal(error.code, "SPAWN_FAILED");
+      assert.equal(error.launched, "no");
+    }
+  });
+});
+
+describe("the output cap", () => {
+  it("reads exactly MAX_OUTPUT_BYTES, and kills the helper at one byte more", async () => {
+    const dir = tempFolder();
+    const frame = Buffer.byteLength(JSON.stringify({ bundleId: "a", name: "", pid: 5 }) + "\n");
+    const name = "n".repeat(MAX_OUTPUT_BYTES - frame);
+    fs.writeFileSync(path.join(dir, "reply"), JSON.stringify({ bundleId: "a", name, pid: 5 }) + "\n");
+    fs.writeFileSync(path.join(dir, "longer"), JSON.stringify({ bundleId: "a", name: name + "n", pid: 5 }) + "\n");
+    assert.equal(fs.statSync(path.join(dir, "reply")).size, MAX_OUTPUT_BYTES);
+    const whole = await launchApplication({ name: "Fake" }, { helpersDir: fakeHelpers({ tovrin: `cat '${dir}/reply'` }) });
+    assert.equal(whole.name.length, name.length);
+    const error = await rejection(launchApplication({ name: "Fake" }, { helpersDir: fakeHelpers({ tovrin: `cat '${dir}/longer'` }) }));
+    assert.equal(error.message, `tovrin: BAD_REPLY (more than ${MAX_OUTPUT_BYTES} bytes of output; killed)`);
   });
 });
 
@@ -262,6 +347,34 @@ describe("watchSettingsWindow", () => {
     ]);
   });
 
+  it("tells a change in any one of the five fields", { timeout: 10_000 }, async () => {
+    const frame = (x: number, y: number, width: number, height: number, visible: boolean): string =>
+      `echo '${JSON.stringify({ bounds: { x, y, width, height }, visible })}'`;
+    const steps = [
+      frame(1, 2, 800, 600, true),
+      frame(1, 2, 800, 600, true),
+      frame(9, 2, 800, 600, true),
+      frame(9, 9, 800, 600, true),
+      frame(9, 9, 900, 600, true),
+      frame(9, 9, 900, 700, true),
+      frame(9, 9, 900, 700, false),
+      "echo null",
+      "echo null",
+      frame(9, 9, 900, 700, false),
+    ];
+    const watcher = watchSettingsWindow({ helpersDir: scripted(steps), intervalMs: 15 });
+    const changes: string[] = [];
+    watcher.on("change", (value) => changes.push(JSON.stringify(value)));
+    const done = await eventually(() => changes.length >= 8, 5000);
+    await delay(60);
+    watcher.stop();
+    assert.ok(done, changes.join("\n"));
+    assert.deepEqual(
+      changes,
+      [0, 2, 3, 4, 5, 6].map((i) => (steps[i] as string).slice(6, -1)).concat(["null", (steps[9] as string).slice(6, -1)]),
+    );
+  });
+
   it("never overlaps probes, skips the ticks that fall during one, and kills the one in flight on stop", async () => {
     const dir = tempFolder();
     const log = path.join(dir, "log");
@@ -269,6 +382,12 @@ describe("watchSettingsWindow", () => {
       pelsor: `echo "start $$" >> '${log}'\nsleep 0.2\necho "end $$" >> '${log}'\necho null`,
     });
     const watcher = watchSettingsWindow({ helpersDir, intervalMs: 20 });
+    const afterStop: string[] = [];
+    for (const event of ["change", "error", "recovered"] as const) {
+      watcher.on(event as "change", () => {
+        if (watcher.stopped) afterStop.push(event);
+      });
+    }
     await delay(700);
     // Stop while a probe is under way.
     assert.ok(await eventually(() => fs.readFileSync(log, "utf8").trim().split("\n").at(-1)?.startsWith("start") ?? false));
@@ -277,6 +396,7 @@ describe("watchSettingsWindow", () => {
     await delay(400);
     const entries = fs.readFileSync(log, "utf8").trim().split("\n");
     assert.equal(fs.readFileSync(log, "utf8"), stoppedAt, "a probe ran on after stop()");
+    assert.deepEqual(afterStop, [], "an event after stop()");
     // Strictly start, end, start, end, ..., start: never two at once.
     entries.forEach((entry, index) => assert.ok(entry.startsWith(index % 2 === 0 ? "start" : "end"), entries.join("\n")));
     const starts = entries.filter((entry) => entry.startsWith("start"));
@@ -299,6 +419,112 @@ describe("watchSettingsWindow", () => {
       seen.map((value) => value?.bounds.x ?? null),
       [null, 1, 2],
     );
+  });
+
+  it("ends a loop with the first failure, after the values it has not yet yielded, and stops", { timeout: 10_000 }, async () => {
+    const helpersDir = scripted(["echo null", window(3, false), "exit 1", "echo nope", window(4, false)]);
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15 });
+    const errors: string[] = [];
+    watcher.on("error", (error) => errors.push(error.code));
+    const seen: ProbeResult[] = [];
+    const thrown = await (async () => {
+      for await (const value of watcher) {
+        seen.push(value);
+        // Slower than the probes: the failure comes while a value waits to be yielded.
+        if (seen.length === 1) await delay(200);
+      }
+    })().then(
+      () => assert.fail("the loop ended without the failure"),
+      (error: unknown) => error,
+    );
+    assert.ok(thrown instanceof HelperError);
+    assert.equal(thrown.code, "PROBE_REFUSED");
+    assert.deepEqual(seen.map((value) => value?.bounds.x ?? null), [null, 3]);
+    assert.equal(watcher.stopped, true);
+    assert.deepEqual(errors, ["PROBE_REFUSED"]);
+    // A later loop over the watcher it stopped throws the same failure after the latest value.
+    const again: ProbeResult[] = [];
+    await assert.rejects(async () => {
+      for await (const value of watcher) again.push(value);
+    }, (error: unknown) => error === thrown);
+    assert.deepEqual(again.map((value) => value?.bounds.x), [3]);
+  });
+
+  it("throws at once to a loop begun while probes are failing, even with no error listener", { timeout: 10_000 }, async () => {
+    const dir = tempFolder();
+    const helpersDir = fakeHelpers({ pelsor: `touch '${dir}/ran'\nexit 1` });
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15 });
+    assert.ok(await eventually(() => fs.existsSync(path.join(dir, "ran"))));
+    await delay(100);
+    assert.equal(watcher.stopped, false, "failures with no loop stopped the watcher");
+    const values: ProbeResult[] = [];
+    await assert.rejects(async () => {
+      for await (const value of watcher) values.push(value);
+    }, (error: unknown) => error instanceof HelperError && error.code === "PROBE_REFUSED");
+    assert.deepEqual(values, []);
+    assert.equal(watcher.stopped, true);
+  });
+
+  it("with keepGoing, goes on through failures: the loop sees the values, the error event the failures", { timeout: 10_000 }, async () => {
+    const helpersDir = scripted(["exit 1", "echo null", "exit 1", window(5, true)]);
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15, keepGoing: true });
+    const errors: string[] = [];
+    watcher.on("error", (error) => errors.push(error.code));
+    const seen: ProbeResult[] = [];
+    for await (const value of watcher) {
+      seen.push(value);
+      if (seen.length === 2) break;
+    }
+    assert.deepEqual(seen.map((value) => value?.bounds.x ?? null), [null, 5]);
+    assert.deepEqual(errors, ["PROBE_REFUSED", "PROBE_REFUSED"]);
+    assert.equal(watcher.stopped, true);
+  });
+
+  it("does nothing with a signal aborted before it starts", async () => {
+    const dir = tempFolder();
+    const helpersDir = fakeHelpers({ pelsor: `touch '${dir}/ran'\necho null` });
+    const signal = AbortSignal.abort();
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15, signal });
+    assert.equal(watcher.stopped, true);
+    const values: ProbeResult[] = [];
+    for await (const value of watcher) values.push(value);
+    await delay(100);
+    assert.deepEqual(values, []);
+    assert.equal(watcher.value, undefined);
+    assert.ok(!fs.existsSync(path.join(dir, "ran")), "a probe ran");
+  });
+
+  it("keeps the latest value; a loop waiting for one throws the failure that comes instead", { timeout: 10_000 }, async () => {
+    const helpersDir = scripted([window(7, true), "sleep 0.3\nexit 1"]);
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15 });
+    const initial: ProbeResult | undefined = watcher.value;
+    assert.equal(initial, undefined);
+    const iterator = watcher[Symbol.asyncIterator]();
+    assert.equal(iterator[Symbol.asyncIterator](), iterator);
+    const first = await iterator.next();
+    assert.equal(first.value?.bounds.x, 7);
+    assert.equal(watcher.value?.bounds.x, 7);
+    // Waiting now, while the slow probe runs.
+    await assert.rejects(iterator.next(), (error: unknown) => error instanceof HelperError && error.code === "PROBE_REFUSED");
+    assert.equal(watcher.stopped, true);
+    // And done from then on.
+    assert.deepEqual(await iterator.next(), { value: undefined, done: true });
+    assert.deepEqual(await iterator.return?.(), { value: undefined, done: true });
+  });
+
+  it("a loop over a stopped watcher yields the latest value and ends; an ended loop stays ended", { timeout: 10_000 }, async () => {
+    const helpersDir = scripted([window(8, false)]);
+    const watcher = watchSettingsWindow({ helpersDir, intervalMs: 15 });
+    const iterator = watcher[Symbol.asyncIterator]();
+    assert.equal((await iterator.next()).value?.bounds.x, 8);
+    const pending = iterator.next();
+    watcher.stop();
+    assert.deepEqual(await pending, { value: undefined, done: true });
+    const again = await Promise.race([iterator.next(), delay(500).then(() => "still waiting")]);
+    assert.deepEqual(again, { value: undefined, done: true });
+    const values: ProbeResult[] = [];
+    for await (const value of watcher) values.push(value);
+    assert.deepEqual(values.map((value) => value?.bounds.x), [8]);
   });
 
   it("stops on its signal and ends every iteration", async () => {

@@ -26,7 +26,20 @@ describe("the package", () => {
     assert.ok(fromCjs instanceof esm.HelperError);
     assert.ok(fromCjs instanceof cjs.HelperError);
     assert.ok(!(new Error("x") instanceof esm.HelperError));
+    for (const value of [undefined, null, 0, "HelperError", Symbol.for("@tovrin-pelsor/client.HelperError"), {}]) {
+      assert.equal(value instanceof esm.HelperError, false, String(value));
+    }
     assert.equal((fromCjs as Error).name, "HelperError");
+    // Other copies and versions of the package know their errors by this key: it never changes.
+    const foreign = Object.assign(new Error("x"), { [Symbol.for("@tovrin-pelsor/client.HelperError")]: true });
+    assert.ok(foreign instanceof esm.HelperError);
+    // The channel's name is documented, for subscribers that do not import the package.
+    assert.equal(esm.OUTPUT_CHANNEL_NAME, "@tovrin-pelsor/client:output");
+    // Named as a built-in error is: on the prototype, assignable, not enumerable.
+    assert.deepEqual(Object.getOwnPropertyDescriptor(esm.HelperError.prototype, "name"), {
+      ...Object.getOwnPropertyDescriptor(TypeError.prototype, "name"),
+      value: "HelperError",
+    });
   });
 });
 

@@ -11,7 +11,9 @@ import {
   type SettingsWindow,
   type WindowBounds,
 } from "@tovrin-pelsor/client";
-import { readLaunchReply, readProbeResult } from "#internal/replies.js";
+import * as fs from "node:fs";
+import { fileURLToPath } from "node:url";
+import { readLaunchReply, readOutput, readProbeResult } from "#internal/replies.js";
 import { loadSchemas } from "./support.js";
 
 const schemas = loadSchemas();
@@ -107,6 +109,58 @@ describe("the package's types agree with the schemas", () => {
     ];
     for (const probe of probes) {
       assert.equal(readProbeResult(probe) !== undefined, schemas.validate("pelsor-result", probe), JSON.stringify(probe));
+    }
+  });
+});
+
+interface CorpusLine {
+  line: string;
+  valid: boolean;
+  note: string;
+}
+const corpus = JSON.parse(
+  fs.readFileSync(fileURLToPath(new URL("../../test/protocol-lines.json", import.meta.url)), "utf8"),
+) as { pelsor: CorpusLine[]; tovrin: CorpusLine[] };
+
+// The protocol's framing, read independently of the client: one compact JSON text (RFC 8259
+// tokens with nothing between them) and a line feed.
+const TOKEN = /"(?:[^"\\\u0000-\u001f]|\\["\\/bfnrt]|\\u[0-9a-fA-F]{4})*"|-?(?:0|[1-9][0-9]*)(?:\.[0-9]+)?(?:[eE][+-]?[0-9]+)?|true|false|null|[{}[\]:,]/y;
+function framedValue(text: string): { value: unknown } | undefined {
+  if (!text.endsWith("\n") || text.indexOf("\n") !== text.length - 1) return undefined;
+  const line = text.slice(0, -1);
+  TOKEN.lastIndex = 0;
+  while (TOKEN.lastIndex < line.length) {
+    if (!TOKEN.test(line)) return undefined;
+  }
+  try {
+    return { value: JSON.parse(line) as unknown };
+  } catch {
+    return undefined;
+  }
+}
+
+describe("one corpus of lines, judged by the reader and by the schemas", () => {
+  for (const helper of ["pelsor", "tovrin"] as const) {
+    it(`agree on every ${helper} line, and with the corpus`, () => {
+      const schema = helper === "pelsor" ? "pelsor-result" : "tovrin-reply";
+      for (const entry of corpus[helper]) {
+        const label = `${JSON.stringify(entry.line)} (${entry.note})`;
+        const framed = framedValue(entry.line);
+        const bySchema = framed !== undefined && schemas.validate(schema, framed.value);
+        const output = readOutput(Buffer.from(entry.line, "utf8"));
+        const byReader =
+          output.kind === "value" &&
+          (helper === "pelsor" ? readProbeResult(output.value) !== undefined : readLaunchReply(output.value).kind !== "bad");
+        assert.equal(byReader, bySchema, `the reader and the schema differ on ${label}`);
+        assert.equal(bySchema, entry.valid, label);
+      }
+    });
+  }
+
+  it("holds both verdicts for each helper", () => {
+    for (const helper of ["pelsor", "tovrin"] as const) {
+      assert.ok(corpus[helper].some((entry) => entry.valid));
+      assert.ok(corpus[helper].some((entry) => !entry.valid));
     }
   });
 });

@@ -6,7 +6,7 @@ import * as path from "node:path";
 import { fileURLToPath } from "node:url";
 import assert from "node:assert/strict";
 import AjvModule from "ajv/dist/2020.js";
-import { HelperError } from "@tovrin-pelsor/client";
+import { CLIENT_ERROR_CODES, HelperError, REPLY_ERROR_CODES } from "@tovrin-pelsor/client";
 
 /** The folder holding the real `tovrin` and `pelsor`, as the test script passes it. */
 export function realHelpersDir(): string {
@@ -167,6 +167,8 @@ export async function rejection(promise: Promise<unknown>): Promise<HelperError>
     (error: unknown) => error,
   );
   assert.ok(error instanceof HelperError, String(error));
+  // Every code is one the package lists, for callers that switch over the lists.
+  assert.ok(([...REPLY_ERROR_CODES, ...CLIENT_ERROR_CODES] as string[]).includes(error.code), error.code);
   return error;
 }
 
