@@ -10,7 +10,13 @@ import type {
   Launched,
   ProbeResult,
 } from "./protocol.js";
-import { checkEnv, checkHelpersDir, checkMilliseconds, checkOptions, checkSignal } from "./options.js";
+import {
+  checkEnv,
+  checkHelpersDir,
+  checkMilliseconds,
+  checkOptions,
+  checkSignal,
+} from "./options.js";
 import { readLaunchReply, readOutput, readProbeResult } from "./replies.js";
 import { runHelper, type Finished, type RunFailure } from "./run.js";
 
@@ -65,7 +71,10 @@ export interface CheckedOptions {
   env: NodeJS.ProcessEnv | undefined;
 }
 
-export function checkCallOptions(given: CallOptions | undefined, defaultTimeoutMs: number): CheckedOptions {
+export function checkCallOptions(
+  given: CallOptions | undefined,
+  defaultTimeoutMs: number,
+): CheckedOptions {
   const options = checkOptions(given);
   return {
     timeoutMs: checkMilliseconds("timeoutMs", options.timeoutMs, defaultTimeoutMs),
@@ -120,9 +129,22 @@ async function run(
       case "ABORTED":
         fail(helper, "ABORTED", launched, null, "aborted; killed", error.cause);
       case "TOO_LONG":
-        fail(helper, "BAD_REPLY", launched, null, `more than ${MAX_OUTPUT_BYTES} bytes of output; killed`);
+        fail(
+          helper,
+          "BAD_REPLY",
+          launched,
+          null,
+          `more than ${MAX_OUTPUT_BYTES} bytes of output; killed`,
+        );
       case "SPAWN_FAILED":
-        fail(helper, "SPAWN_FAILED", launched, null, `cannot start ${file}: ${String(error.cause)}`, error.cause);
+        fail(
+          helper,
+          "SPAWN_FAILED",
+          launched,
+          null,
+          `cannot start ${file}: ${String(error.cause)}`,
+          error.cause,
+        );
     }
   }
   if (outputChannel.hasSubscribers) {
@@ -133,7 +155,8 @@ async function run(
 }
 
 function abortedBeforeTheStart(helper: HelperName, signal: AbortSignal | undefined): void {
-  if (signal?.aborted) fail(helper, "ABORTED", "no", null, "aborted before the start", signal.reason);
+  if (signal?.aborted)
+    fail(helper, "ABORTED", "no", null, "aborted before the start", signal.reason);
 }
 
 function requestFor(target: LaunchTarget): string {
@@ -172,10 +195,21 @@ export async function launchApplication(
   if (reply.kind === "success" && finished.exitCode === 0) return reply.application;
   if (reply.kind === "failure") {
     if (reply.code === "BRIDGE_ERROR" && finished.exitCode === 0) {
-      fail("tovrin", "BRIDGE_ERROR", "yes", finished, "launched, but the reply could not be written");
+      fail(
+        "tovrin",
+        "BRIDGE_ERROR",
+        "yes",
+        finished,
+        "launched, but the reply could not be written",
+      );
     }
     if (finished.exitCode === 1) {
-      fail("tovrin", reply.code, reply.code === "APPLICATION_PID_UNAVAILABLE" ? "unknown" : "no", finished);
+      fail(
+        "tovrin",
+        reply.code,
+        reply.code === "APPLICATION_PID_UNAVAILABLE" ? "unknown" : "no",
+        finished,
+      );
     }
   }
   return fail(
@@ -188,7 +222,10 @@ export async function launchApplication(
 }
 
 /** One probe with a located helper: what the watcher repeats. */
-export async function probeWith(file: string, options: Omit<CheckedOptions, "helpersDir">): Promise<ProbeResult> {
+export async function probeWith(
+  file: string,
+  options: Omit<CheckedOptions, "helpersDir">,
+): Promise<ProbeResult> {
   const finished = await run("pelsor", file, [String(process.pid)], options);
   if (finished.signal !== null) fail("pelsor", "KILLED", "no", finished);
   const output = readOutput(finished.stdout);
@@ -198,7 +235,8 @@ export async function probeWith(file: string, options: Omit<CheckedOptions, "hel
   if (output.kind === "bad") fail("pelsor", "BAD_REPLY", "no", finished, output.reason);
   const result = readProbeResult(output.value);
   if (result === undefined) fail("pelsor", "BAD_REPLY", "no", finished, "not a result");
-  if (finished.exitCode !== 0) fail("pelsor", "BAD_REPLY", "no", finished, "a result with the wrong exit status");
+  if (finished.exitCode !== 0)
+    fail("pelsor", "BAD_REPLY", "no", finished, "a result with the wrong exit status");
   return result;
 }
 

@@ -52,7 +52,11 @@ export class HelperError extends Error {
    * load both.
    */
   static override [Symbol.hasInstance](value: unknown): boolean {
-    return typeof value === "object" && value !== null && (value as Record<symbol, unknown>)[brand] === true;
+    return (
+      typeof value === "object" &&
+      value !== null &&
+      (value as Record<symbol, unknown>)[brand] === true
+    );
   }
 }
 

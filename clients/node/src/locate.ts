@@ -75,7 +75,10 @@ let ownFolder: { value: string | null } | undefined;
 export function packageFolder(): string | null {
   if (ownFolder === undefined) {
     const file = thisFile();
-    ownFolder = { value: file !== undefined && path.isAbsolute(file) ? path.resolve(file, "..", "..", "..") : null };
+    ownFolder = {
+      value:
+        file !== undefined && path.isAbsolute(file) ? path.resolve(file, "..", "..", "..") : null,
+    };
   }
   return ownFolder.value;
 }
@@ -86,7 +89,9 @@ function unpacked(dir: string): { folder: string; inside: string } {
   const components = dir.split(/[\\/]/);
   const last = components.map((component) => ASAR.test(component)).lastIndexOf(true);
   return {
-    folder: components.map((component) => (ASAR.test(component) ? `${component}.unpacked` : component)).join(path.sep),
+    folder: components
+      .map((component) => (ASAR.test(component) ? `${component}.unpacked` : component))
+      .join(path.sep),
     inside: components.slice(last + 1).join("/"),
   };
 }
@@ -108,7 +113,8 @@ export function locateHelper(
 ): string {
   const fromEnv = env[HELPERS_DIR_VARIABLE];
   if (helpersDir !== undefined) return inFolder(helper, helpersDir, "the helpersDir option");
-  if (fromEnv !== undefined && fromEnv !== "") return inFolder(helper, fromEnv, HELPERS_DIR_VARIABLE);
+  if (fromEnv !== undefined && fromEnv !== "")
+    return inFolder(helper, fromEnv, HELPERS_DIR_VARIABLE);
 
   const tried: string[] = [];
   const hints: string[] = [];
@@ -148,7 +154,10 @@ export function locateHelper(
 // The helper in the one folder the caller named.
 function inFolder(helper: HelperName, folder: string, source: string): string {
   if (typeof folder !== "string" || !path.isAbsolute(folder)) {
-    refuse(helper, `the folder from ${source} must be an absolute path, not ${JSON.stringify(folder)}`);
+    refuse(
+      helper,
+      `the folder from ${source} must be an absolute path, not ${JSON.stringify(folder)}`,
+    );
   }
   if (insideAsar(folder)) {
     refuse(

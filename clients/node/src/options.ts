@@ -22,7 +22,8 @@ export function checkOptions<T extends object>(options: T | undefined): Partial<
 /** A time limit or interval: 1 ms up to the longest timer delay (timers round below 1); `fallback` when absent. */
 export function checkMilliseconds(name: string, value: unknown, fallback: number): number {
   if (value === undefined) return fallback;
-  if (typeof value !== "number") throw new TypeError(`${name} must be a number of milliseconds, not ${show(value)}`);
+  if (typeof value !== "number")
+    throw new TypeError(`${name} must be a number of milliseconds, not ${show(value)}`);
   // NaN fails both comparisons.
   if (!(value >= 1 && value <= MAX_MS)) {
     throw new RangeError(`${name} must be from 1 to ${MAX_MS} milliseconds, not ${show(value)}`);
@@ -42,7 +43,9 @@ export function checkSignal(value: unknown): AbortSignal | undefined {
     typeof signal.addEventListener !== "function" ||
     typeof signal.removeEventListener !== "function"
   ) {
-    throw new TypeError(`signal must be an AbortSignal (an AbortController's signal), not ${show(value)}`);
+    throw new TypeError(
+      `signal must be an AbortSignal (an AbortController's signal), not ${show(value)}`,
+    );
   }
   return value as AbortSignal;
 }

@@ -2,8 +2,7 @@
 
 /** What to launch: by bundle identifier or by display name, exactly one of the two. */
 export type LaunchTarget =
-  | { bundleId: string; name?: undefined }
-  | { name: string; bundleId?: undefined };
+  { bundleId: string; name?: undefined } | { name: string; bundleId?: undefined };
 
 /** The launcher's success reply. */
 export interface LaunchedApplication {

@@ -8,9 +8,7 @@ import {
 
 /** What a helper's standard output held. */
 export type Output =
-  | { kind: "empty" }
-  | { kind: "value"; value: unknown }
-  | { kind: "bad"; reason: string };
+  { kind: "empty" } | { kind: "value"; value: unknown } | { kind: "bad"; reason: string };
 
 const decoder = new TextDecoder("utf-8", { fatal: true, ignoreBOM: true });
 
@@ -21,7 +19,8 @@ function loose(text: string): boolean {
   for (let i = 0; i < text.length; i++) {
     const c = text.charCodeAt(i);
     if (inString) {
-      if (c === 0x5c) i++; // a backslash: the next character is escaped
+      if (c === 0x5c)
+        i++; // a backslash: the next character is escaped
       else if (c === 0x22) inString = false;
     } else if (c === 0x22) {
       inString = true;
@@ -65,7 +64,10 @@ function isObject(value: unknown): value is Record<string, unknown> {
 
 function hasExactly(value: Record<string, unknown>, keys: readonly string[]): boolean {
   const own = Object.keys(value);
-  return own.length === keys.length && keys.every((key) => Object.prototype.hasOwnProperty.call(value, key));
+  return (
+    own.length === keys.length &&
+    keys.every((key) => Object.prototype.hasOwnProperty.call(value, key))
+  );
 }
 
 const replyCodes: ReadonlySet<string> = new Set(REPLY_ERROR_CODES);

@@ -22,7 +22,10 @@ export class RunFailure {
 // One "abort" listener per signal, however many runs share it: an application may well start
 // dozens of calls with one signal, and EventTarget warns past ten listeners. The listener goes
 // when the last run that shares it settles.
-const abortWaiters = new WeakMap<AbortSignal, { callbacks: Set<() => void>; listener: () => void }>();
+const abortWaiters = new WeakMap<
+  AbortSignal,
+  { callbacks: Set<() => void>; listener: () => void }
+>();
 
 /** Calls `callback` once when `signal` aborts; the function it returns takes the callback back. */
 export function onAbort(signal: AbortSignal, callback: () => void): () => void {
@@ -60,7 +63,11 @@ export interface RunOptions {
  * `maxBytes`, the helper (and only the helper) is killed with SIGKILL and the promise settles at
  * once, without waiting for the helper's end.
  */
-export function runHelper(file: string, args: readonly string[], options: RunOptions): Promise<Finished> {
+export function runHelper(
+  file: string,
+  args: readonly string[],
+  options: RunOptions,
+): Promise<Finished> {
   return new Promise<Finished>((resolve, reject) => {
     let child: ChildProcessByStdio<null, Readable, null>;
     try {

@@ -3,7 +3,13 @@ import { EventEmitter } from "node:events";
 import { DEFAULT_PROBE_TIMEOUT_MS, probeWith } from "./client.js";
 import { HelperError } from "./errors.js";
 import { locateHelper } from "./locate.js";
-import { checkFlag, checkHelpersDir, checkMilliseconds, checkOptions, checkSignal } from "./options.js";
+import {
+  checkFlag,
+  checkHelpersDir,
+  checkMilliseconds,
+  checkOptions,
+  checkSignal,
+} from "./options.js";
 import type { HelperErrorCode, ProbeResult } from "./protocol.js";
 import { onAbort } from "./run.js";
 
@@ -90,7 +96,11 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
   constructor(given?: WatchOptions) {
     super();
     const options = checkOptions(given);
-    const intervalMs = checkMilliseconds("intervalMs", options.intervalMs, DEFAULT_WATCH_INTERVAL_MS);
+    const intervalMs = checkMilliseconds(
+      "intervalMs",
+      options.intervalMs,
+      DEFAULT_WATCH_INTERVAL_MS,
+    );
     this.#timeoutMs = checkMilliseconds("timeoutMs", options.timeoutMs, DEFAULT_PROBE_TIMEOUT_MS);
     const signal = checkSignal(options.signal);
     const helpersDir = checkHelpersDir(options.helpersDir);
@@ -139,7 +149,11 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
       this.#inFlight = null;
       apply();
     };
-    probeWith(this.#file, { timeoutMs: this.#timeoutMs, signal: controller.signal, env: undefined }).then(
+    probeWith(this.#file, {
+      timeoutMs: this.#timeoutMs,
+      signal: controller.signal,
+      env: undefined,
+    }).then(
       (value) => settled(() => this.#succeeded(value)),
       // probeWith rejects with HelperErrors only.
       (error: HelperError) => settled(() => this.#failed(error)),
@@ -206,7 +220,8 @@ export class SettingsWindowWatcher extends EventEmitter implements AsyncIterable
     }
     const iterator: AsyncIterableIterator<ProbeResult> = {
       next: () => {
-        if (queue.length > 0) return Promise.resolve({ value: queue.shift() as ProbeResult, done: false });
+        if (queue.length > 0)
+          return Promise.resolve({ value: queue.shift() as ProbeResult, done: false });
         if (failure !== null) {
           const error = failure;
           failure = null;

@@ -10,10 +10,15 @@ import {
 } from "@tovrin-pelsor/client";
 
 export async function use(): Promise<void> {
-  const application: LaunchedApplication = await launchApplication({ bundleId: "com.apple.calculator" });
+  const application: LaunchedApplication = await launchApplication({
+    bundleId: "com.apple.calculator",
+  });
   const pid: number = application.pid;
   void pid;
-  await launchApplication({ name: "Calculator" }, { timeoutMs: 5000, signal: AbortSignal.timeout(100), helpersDir: "/x", env: { HOME: "/tmp" } });
+  await launchApplication(
+    { name: "Calculator" },
+    { timeoutMs: 5000, signal: AbortSignal.timeout(100), helpersDir: "/x", env: { HOME: "/tmp" } },
+  );
   // @ts-expect-error -- exactly one of the two
   await launchApplication({ bundleId: "a", name: "b" });
   // @ts-expect-error -- one of the two is needed
@@ -25,12 +30,18 @@ export async function use(): Promise<void> {
   if (result !== null) {
     const width: number = result.bounds.width;
     const visible: boolean = result.visible;
-    void width, visible;
+    (void width, visible);
   }
   // @ts-expect-error -- the result may be null
   void result.bounds;
 
-  const watcher = watchSettingsWindow({ intervalMs: 250, timeoutMs: 1000, helpersDir: "/x", signal: new AbortController().signal, keepGoing: true });
+  const watcher = watchSettingsWindow({
+    intervalMs: 250,
+    timeoutMs: 1000,
+    helpersDir: "/x",
+    signal: new AbortController().signal,
+    keepGoing: true,
+  });
   // @ts-expect-error -- the controller is no signal
   void probeSettingsWindow({ signal: new AbortController() });
   watcher.on("change", (value) => {
@@ -66,10 +77,15 @@ export async function use(): Promise<void> {
       const helper: "tovrin" | "pelsor" = error.helper;
       const exitCode: number | null = error.exitCode;
       const signal: string | null = error.signal;
-      void launched, helper, exitCode, signal;
+      (void launched, helper, exitCode, signal);
       // @ts-expect-error -- not a code
       if (error.code === "NOT_A_CODE") return;
-      if (error.code === "PROBE_REFUSED" || error.code === "APPLICATION_PID_UNAVAILABLE" || error.code === "BRIDGE_ERROR") return;
+      if (
+        error.code === "PROBE_REFUSED" ||
+        error.code === "APPLICATION_PID_UNAVAILABLE" ||
+        error.code === "BRIDGE_ERROR"
+      )
+        return;
     }
   }
 }

@@ -50,12 +50,29 @@ const call = { helpersDir: bin, env };
 
 const runnerName = `Runner ${unique}`;
 const runnerId = `org.example.node-client-${unique}.runner`;
-installBundle(home, "Runner.app", { CFBundleIdentifier: runnerId, CFBundleName: runnerName }, SLEEPER);
+installBundle(
+  home,
+  "Runner.app",
+  { CFBundleIdentifier: runnerId, CFBundleName: runnerName },
+  SLEEPER,
+);
 installBundle(home, "Nameless.app", { CFBundleIdentifier: `${runnerId}.nameless` }, SLEEPER);
-installBundle(home, "Twin One.app", { CFBundleIdentifier: `${runnerId}.twin1`, CFBundleName: `Twin ${unique}` });
-installBundle(home, "Twin Two.app", { CFBundleIdentifier: `${runnerId}.twin2`, CFBundleName: `Twin ${unique}` });
-installBundle(home, "Broken.app", { CFBundleIdentifier: `${runnerId}.broken`, CFBundleName: `Broken ${unique}` });
-installBundle(home, "Cased.app", { CFBundleIdentifier: `${runnerId}.cased`, CFBundleName: `Cased ${unique}` });
+installBundle(home, "Twin One.app", {
+  CFBundleIdentifier: `${runnerId}.twin1`,
+  CFBundleName: `Twin ${unique}`,
+});
+installBundle(home, "Twin Two.app", {
+  CFBundleIdentifier: `${runnerId}.twin2`,
+  CFBundleName: `Twin ${unique}`,
+});
+installBundle(home, "Broken.app", {
+  CFBundleIdentifier: `${runnerId}.broken`,
+  CFBundleName: `Broken ${unique}`,
+});
+installBundle(home, "Cased.app", {
+  CFBundleIdentifier: `${runnerId}.cased`,
+  CFBundleName: `Cased ${unique}`,
+});
 // A display name that is not UTF-8: the launch succeeds, but its reply cannot be written. The
 // application writes its pid where the test can find it, to be stopped afterwards.
 const bridgePidFile = path.join(home, "bridge.pid");
@@ -86,7 +103,6 @@ function commandOf(pid: number): string {
   }
 }
 
-
 describe("launchApplication with the real launcher", { skip }, () => {
   it("launches by name and by identifier, and reports the bundle's own identifier and name", async () => {
     const cases: Array<{ target: LaunchTarget; bundleId: string; name: string }> = [
@@ -104,7 +120,10 @@ describe("launchApplication with the real launcher", { skip }, () => {
       assert.equal(application.name, c.name);
       assert.ok(alive(application.pid), JSON.stringify(c.target));
       // The pid is the application's: its script goes on to become "sleep 60".
-      assert.ok(await eventually(() => commandOf(application.pid).startsWith("sleep 60 ")), commandOf(application.pid));
+      assert.ok(
+        await eventually(() => commandOf(application.pid).startsWith("sleep 60 ")),
+        commandOf(application.pid),
+      );
     }
   });
 
@@ -114,7 +133,11 @@ describe("launchApplication with the real launcher", { skip }, () => {
       { target: { name: "\ud800" }, code: "INVALID_PARAMS", launched: "no" },
       { target: { name: `Twin ${unique}` }, code: "APPLICATION_NAME_AMBIGUOUS", launched: "no" },
       { target: { name: `Nobody ${unique}` }, code: "APPLICATION_NOT_FOUND", launched: "no" },
-      { target: { bundleId: `${runnerId}.CASED` }, code: "APPLICATION_ID_MISMATCH", launched: "no" },
+      {
+        target: { bundleId: `${runnerId}.CASED` },
+        code: "APPLICATION_ID_MISMATCH",
+        launched: "no",
+      },
       { target: { name: `Broken ${unique}` }, code: "APPLICATION_LAUNCH_FAILED", launched: "no" },
     ];
     for (const c of cases) {
@@ -132,7 +155,10 @@ describe("launchApplication with the real launcher", { skip }, () => {
     assert.equal(error.code, "BRIDGE_ERROR");
     assert.equal(error.launched, "yes");
     assert.equal(error.exitCode, 0);
-    assert.ok(await eventually(() => fs.existsSync(bridgePidFile)), "the application never started");
+    assert.ok(
+      await eventually(() => fs.existsSync(bridgePidFile)),
+      "the application never started",
+    );
     const pid = Number(fs.readFileSync(bridgePidFile, "utf8"));
     remember(pid);
     assert.ok(alive(pid));
@@ -141,7 +167,9 @@ describe("launchApplication with the real launcher", { skip }, () => {
   it("is refused with PARENT_GONE when a shell stands between it and its parent", async () => {
     // The trap of exec() and shell: true: the launcher's parent is the shell, not this process.
     const shelled = fakeHelpers({ tovrin: `'${bin}/tovrin' "$@"\nexit $?` });
-    const error = await rejection(launchApplication({ name: runnerName }, { helpersDir: shelled, env }));
+    const error = await rejection(
+      launchApplication({ name: runnerName }, { helpersDir: shelled, env }),
+    );
     assert.equal(error.code, "PARENT_GONE");
     assert.equal(error.launched, "no");
   });
@@ -250,7 +278,9 @@ function exitStatusesOf(reply: unknown): number[] {
   const defs = schemas.schema("tovrin-reply")["$defs"] as Record<string, Record<string, unknown>>;
   const code = (reply as { error?: string }).error;
   if (code === undefined) return [defs["success"]?.["x-exitStatus"] as number];
-  const entry = (defs["errorCode"]?.["oneOf"] as Array<Record<string, unknown>>).find((c) => c["const"] === code);
+  const entry = (defs["errorCode"]?.["oneOf"] as Array<Record<string, unknown>>).find(
+    (c) => c["const"] === code,
+  );
   const status = entry?.["x-exitStatus"];
   return Array.isArray(status) ? (status as number[]) : [status as number];
 }

@@ -18,20 +18,36 @@ describe("the package", () => {
     assert.match(require.resolve("@tovrin-pelsor/client"), /dist[\\/]cjs[\\/]index\.js$/);
     assert.notEqual(cjs.HelperError, esm.HelperError, "both names loaded the same copy");
     for (const api of [esm, cjs]) {
-      for (const name of ["launchApplication", "probeSettingsWindow", "watchSettingsWindow", "HelperError"] as const) {
+      for (const name of [
+        "launchApplication",
+        "probeSettingsWindow",
+        "watchSettingsWindow",
+        "HelperError",
+      ] as const) {
         assert.equal(typeof api[name], "function", name);
       }
     }
-    const fromCjs = await cjs.probeSettingsWindow({ helpersDir: "relative/folder" }).catch((error: unknown) => error);
+    const fromCjs = await cjs
+      .probeSettingsWindow({ helpersDir: "relative/folder" })
+      .catch((error: unknown) => error);
     assert.ok(fromCjs instanceof esm.HelperError);
     assert.ok(fromCjs instanceof cjs.HelperError);
     assert.ok(!(new Error("x") instanceof esm.HelperError));
-    for (const value of [undefined, null, 0, "HelperError", Symbol.for("@tovrin-pelsor/client.HelperError"), {}]) {
+    for (const value of [
+      undefined,
+      null,
+      0,
+      "HelperError",
+      Symbol.for("@tovrin-pelsor/client.HelperError"),
+      {},
+    ]) {
       assert.equal(value instanceof esm.HelperError, false, String(value));
     }
     assert.equal((fromCjs as Error).name, "HelperError");
     // Other copies and versions of the package know their errors by this key: it never changes.
-    const foreign = Object.assign(new Error("x"), { [Symbol.for("@tovrin-pelsor/client.HelperError")]: true });
+    const foreign = Object.assign(new Error("x"), {
+      [Symbol.for("@tovrin-pelsor/client.HelperError")]: true,
+    });
     assert.ok(foreign instanceof esm.HelperError);
     // The channel's name is documented, for subscribers that do not import the package.
     assert.equal(esm.OUTPUT_CHANNEL_NAME, "@tovrin-pelsor/client:output");
@@ -47,7 +63,8 @@ describe("the package", () => {
 function packageWithHelpers(folder: string): string {
   const helpers = path.join(folder, "helpers", process.platform);
   fs.mkdirSync(helpers, { recursive: true });
-  for (const name of ["tovrin", "pelsor"]) fs.writeFileSync(path.join(helpers, name), "#!/bin/sh\n", { mode: 0o755 });
+  for (const name of ["tovrin", "pelsor"])
+    fs.writeFileSync(path.join(helpers, name), "#!/bin/sh\n", { mode: 0o755 });
   return folder;
 }
 
@@ -65,21 +82,37 @@ describe("finding the helpers", () => {
   }
 
   it("refuses a folder inside an asar archive and names the unpacked one", () => {
-    const error = refusal(() => locateHelper("tovrin", "/Applications/X.app/Contents/Resources/app.asar/bin"));
+    const error = refusal(() =>
+      locateHelper("tovrin", "/Applications/X.app/Contents/Resources/app.asar/bin"),
+    );
     assert.match(error.message, /asar archive/);
     assert.match(error.message, /app\.asar\.unpacked/);
-    const env = { TOVRIN_PELSOR_HELPERS_DIR: "/Applications/X.app/Contents/Resources/app.asar/bin" };
-    assert.match(refusal(() => locateHelper("pelsor", undefined, env)).message, /TOVRIN_PELSOR_HELPERS_DIR/);
+    const env = {
+      TOVRIN_PELSOR_HELPERS_DIR: "/Applications/X.app/Contents/Resources/app.asar/bin",
+    };
+    assert.match(
+      refusal(() => locateHelper("pelsor", undefined, env)).message,
+      /TOVRIN_PELSOR_HELPERS_DIR/,
+    );
   });
 
   it("says which path it tried when the file is missing or not executable", () => {
     const dir = tempFolder();
-    assert.match(refusal(() => locateHelper("tovrin", dir)).message, new RegExp(`${dir}/tovrin: no such file`));
+    assert.match(
+      refusal(() => locateHelper("tovrin", dir)).message,
+      new RegExp(`${dir}/tovrin: no such file`),
+    );
     fs.writeFileSync(path.join(dir, "tovrin"), "#!/bin/sh\n", { mode: 0o644 });
     // Not even root may execute a file without an execute bit.
-    assert.match(refusal(() => locateHelper("tovrin", dir)).message, new RegExp(`${dir}/tovrin: not executable`));
+    assert.match(
+      refusal(() => locateHelper("tovrin", dir)).message,
+      new RegExp(`${dir}/tovrin: not executable`),
+    );
     fs.mkdirSync(path.join(dir, "pelsor"));
-    assert.match(refusal(() => locateHelper("pelsor", dir)).message, new RegExp(`${dir}/pelsor: not a file`));
+    assert.match(
+      refusal(() => locateHelper("pelsor", dir)).message,
+      new RegExp(`${dir}/pelsor: not a file`),
+    );
     assert.match(refusal(() => locateHelper("pelsor", "bin")).message, /absolute/);
   });
 
@@ -88,18 +121,40 @@ describe("finding the helpers", () => {
     const variable = fakeHelpers({ pelsor: "echo null" });
     const own = packageWithHelpers(tempFolder());
     const env = { TOVRIN_PELSOR_HELPERS_DIR: variable, PATH: option };
-    assert.equal(locateHelper("pelsor", option, env, "/usr/bin/node", own), path.join(option, "pelsor"));
-    assert.equal(locateHelper("pelsor", undefined, env, "/usr/bin/node", own), path.join(variable, "pelsor"));
+    assert.equal(
+      locateHelper("pelsor", option, env, "/usr/bin/node", own),
+      path.join(option, "pelsor"),
+    );
+    assert.equal(
+      locateHelper("pelsor", undefined, env, "/usr/bin/node", own),
+      path.join(variable, "pelsor"),
+    );
     // A folder the caller named is not passed over, even when the package holds the helper.
     const empty = tempFolder();
-    assert.match(refusal(() => locateHelper("pelsor", empty, {}, "/usr/bin/node", own)).message, new RegExp(`${empty}/pelsor: no such file`));
-    const named = refusal(() => locateHelper("pelsor", undefined, { TOVRIN_PELSOR_HELPERS_DIR: empty }, "/usr/bin/node", own));
-    assert.match(named.message, new RegExp(`TOVRIN_PELSOR_HELPERS_DIR\\): ${empty}/pelsor: no such file`));
+    assert.match(
+      refusal(() => locateHelper("pelsor", empty, {}, "/usr/bin/node", own)).message,
+      new RegExp(`${empty}/pelsor: no such file`),
+    );
+    const named = refusal(() =>
+      locateHelper("pelsor", undefined, { TOVRIN_PELSOR_HELPERS_DIR: empty }, "/usr/bin/node", own),
+    );
+    assert.match(
+      named.message,
+      new RegExp(`TOVRIN_PELSOR_HELPERS_DIR\\): ${empty}/pelsor: no such file`),
+    );
     const bare = tempFolder();
-    const outside = refusal(() => locateHelper("pelsor", undefined, { PATH: option }, "/usr/bin/node", bare));
-    assert.match(outside.message, new RegExp(`${bare}/helpers/${process.platform}/pelsor: no such file`));
+    const outside = refusal(() =>
+      locateHelper("pelsor", undefined, { PATH: option }, "/usr/bin/node", bare),
+    );
+    assert.match(
+      outside.message,
+      new RegExp(`${bare}/helpers/${process.platform}/pelsor: no such file`),
+    );
     assert.match(outside.message, /helpersDir option or set TOVRIN_PELSOR_HELPERS_DIR/);
-    assert.match(refusal(() => locateHelper("pelsor", undefined, {}, "/usr/bin/node", null)).message, /package's own folder is unknown/);
+    assert.match(
+      refusal(() => locateHelper("pelsor", undefined, {}, "/usr/bin/node", null)).message,
+      /package's own folder is unknown/,
+    );
   });
 
   it("looks beside a packaged application's executable, then in Contents/Helpers, then in the package", () => {
@@ -112,16 +167,49 @@ describe("finding the helpers", () => {
     const inPackage = path.join(own, "helpers", process.platform, "pelsor");
     assert.equal(locateHelper("pelsor", undefined, {}, executable, own), inPackage);
     fs.writeFileSync(path.join(contents, "Helpers", "tovrin"), "#!/bin/sh\n", { mode: 0o755 });
-    assert.equal(locateHelper("tovrin", undefined, {}, executable, own), path.join(contents, "Helpers", "tovrin"));
+    assert.equal(
+      locateHelper("tovrin", undefined, {}, executable, own),
+      path.join(contents, "Helpers", "tovrin"),
+    );
     fs.writeFileSync(path.join(contents, "MacOS", "pelsor"), "#!/bin/sh\n", { mode: 0o755 });
-    assert.equal(locateHelper("pelsor", undefined, {}, executable, own), path.join(contents, "MacOS", "pelsor"));
+    assert.equal(
+      locateHelper("pelsor", undefined, {}, executable, own),
+      path.join(contents, "MacOS", "pelsor"),
+    );
     // An Electron helper process, in a bundle nested inside the application's.
-    const nested = path.join(contents, "Frameworks", "My App Helper.app", "Contents", "MacOS", "My App Helper");
-    assert.equal(locateHelper("tovrin", undefined, {}, nested, own), path.join(contents, "Helpers", "tovrin"));
+    const nested = path.join(
+      contents,
+      "Frameworks",
+      "My App Helper.app",
+      "Contents",
+      "MacOS",
+      "My App Helper",
+    );
+    assert.equal(
+      locateHelper("tovrin", undefined, {}, nested, own),
+      path.join(contents, "Helpers", "tovrin"),
+    );
     // Electron in development: its own bundle holds no helpers, the package does.
-    const electron = path.join(root, "node_modules", "electron", "dist", "Electron.app", "Contents", "MacOS", "Electron");
+    const electron = path.join(
+      root,
+      "node_modules",
+      "electron",
+      "dist",
+      "Electron.app",
+      "Contents",
+      "MacOS",
+      "Electron",
+    );
     assert.equal(locateHelper("pelsor", undefined, {}, electron, own), inPackage);
-    const missing = refusal(() => locateHelper("tovrin", undefined, {}, path.join(root, "Other.app", "Contents", "MacOS", "Other"), tempFolder()));
+    const missing = refusal(() =>
+      locateHelper(
+        "tovrin",
+        undefined,
+        {},
+        path.join(root, "Other.app", "Contents", "MacOS", "Other"),
+        tempFolder(),
+      ),
+    );
     assert.match(missing.message, /Other\.app\/Contents\/MacOS\/tovrin: no such file/);
     assert.match(missing.message, /Other\.app\/Contents\/Helpers\/tovrin: no such file/);
     assert.match(missing.message, new RegExp(`helpers/${process.platform}/tovrin: no such file`));
@@ -134,12 +222,28 @@ describe("finding the helpers", () => {
     // Electron reads files inside the archive as if they were there; none can be started.
     packageWithHelpers(own);
     const error = refusal(() => locateHelper("tovrin", undefined, {}, "/usr/bin/node", own));
-    const unpacked = path.join(resources, "app.asar.unpacked", "node_modules", "@tovrin-pelsor", "client", "helpers", process.platform);
+    const unpacked = path.join(
+      resources,
+      "app.asar.unpacked",
+      "node_modules",
+      "@tovrin-pelsor",
+      "client",
+      "helpers",
+      process.platform,
+    );
     assert.match(error.message, new RegExp(`${unpacked}/tovrin: no such file`));
-    assert.match(error.message, /add "node_modules\/@tovrin-pelsor\/client\/helpers\/\*\*" to the packager's asarUnpack patterns/);
+    assert.match(
+      error.message,
+      /add "node_modules\/@tovrin-pelsor\/client\/helpers\/\*\*" to the packager's asarUnpack patterns/,
+    );
     assert.doesNotMatch(error.message, /app\.asar\/node_modules\/@tovrin-pelsor\/client\/helpers/);
-    packageWithHelpers(path.join(resources, "app.asar.unpacked", "node_modules", "@tovrin-pelsor", "client"));
-    assert.equal(locateHelper("tovrin", undefined, {}, "/usr/bin/node", own), path.join(unpacked, "tovrin"));
+    packageWithHelpers(
+      path.join(resources, "app.asar.unpacked", "node_modules", "@tovrin-pelsor", "client"),
+    );
+    assert.equal(
+      locateHelper("tovrin", undefined, {}, "/usr/bin/node", own),
+      path.join(unpacked, "tovrin"),
+    );
   });
 
   it("names every path it tried, in order, then what to do", () => {
@@ -147,16 +251,46 @@ describe("finding the helpers", () => {
     const bare = tempFolder();
     const inBare = `${path.join(bare, "helpers", process.platform, "pelsor")}: no such file`;
     const app = path.join(root, "X.app", "Contents");
-    const inApp = [`${path.join(app, "MacOS", "pelsor")}: no such file`, `${path.join(app, "Helpers", "pelsor")}: no such file`];
+    const inApp = [
+      `${path.join(app, "MacOS", "pelsor")}: no such file`,
+      `${path.join(app, "Helpers", "pelsor")}: no such file`,
+    ];
     const archive = path.join(root, "Y.app", "Contents", "Resources", "app.asar");
-    const unpackedFile = path.join(`${archive}.unpacked`, "node_modules", "p", "helpers", process.platform, "pelsor");
+    const unpackedFile = path.join(
+      `${archive}.unpacked`,
+      "node_modules",
+      "p",
+      "helpers",
+      process.platform,
+      "pelsor",
+    );
     const cases: Array<{ why: string; execPath: string; own: string | null; tried: string[] }> = [
       { why: "no application", execPath: "/usr/bin/node", own: bare, tried: [inBare] },
-      { why: "an application's executable", execPath: path.join(app, "MacOS", "X"), own: bare, tried: [...inApp, inBare] },
+      {
+        why: "an application's executable",
+        execPath: path.join(app, "MacOS", "X"),
+        own: bare,
+        tried: [...inApp, inBare],
+      },
       // Only an executable directly in Contents/MacOS of a bundle is an application's.
-      { why: "Contents/MacOS outside a bundle", execPath: path.join(root, "Contents", "MacOS", "node"), own: bare, tried: [inBare] },
-      { why: "below Contents/MacOS", execPath: path.join(app, "MacOS", "bin", "node"), own: bare, tried: [inBare] },
-      { why: "in Contents/Resources", execPath: path.join(app, "Resources", "node"), own: bare, tried: [inBare] },
+      {
+        why: "Contents/MacOS outside a bundle",
+        execPath: path.join(root, "Contents", "MacOS", "node"),
+        own: bare,
+        tried: [inBare],
+      },
+      {
+        why: "below Contents/MacOS",
+        execPath: path.join(app, "MacOS", "bin", "node"),
+        own: bare,
+        tried: [inBare],
+      },
+      {
+        why: "in Contents/Resources",
+        execPath: path.join(app, "Resources", "node"),
+        own: bare,
+        tried: [inBare],
+      },
       {
         why: "the package's folder unknown",
         execPath: path.join(app, "MacOS", "X"),
@@ -176,7 +310,11 @@ describe("finding the helpers", () => {
     const advice = "pass the helpersDir option or set TOVRIN_PELSOR_HELPERS_DIR";
     for (const { why, execPath, own, tried } of cases) {
       const error = refusal(() => locateHelper("pelsor", undefined, {}, execPath, own));
-      assert.equal(error.message, `pelsor: SPAWN_FAILED (cannot find it: ${[...tried, advice].join("; ")})`, why);
+      assert.equal(
+        error.message,
+        `pelsor: SPAWN_FAILED (cannot find it: ${[...tried, advice].join("; ")})`,
+        why,
+      );
     }
   });
 
@@ -187,14 +325,23 @@ describe("finding the helpers", () => {
     fs.symlinkSync(path.join(dir, "tovrin"), path.join(dir, "tovrin"));
     const cases: Array<{ folder: unknown; detail: string }> = [
       // A file where the folder should be.
-      { folder: file, detail: `cannot start it (from the helpersDir option): ${file}/tovrin: no such file` },
+      {
+        folder: file,
+        detail: `cannot start it (from the helpersDir option): ${file}/tovrin: no such file`,
+      },
       // Any other failure is named by its code.
       { folder: dir, detail: `cannot start it (from the helpersDir option): ${dir}/tovrin: ELOOP` },
       // From JavaScript, anything may come.
-      { folder: 42, detail: "the folder from the helpersDir option must be an absolute path, not 42" },
+      {
+        folder: 42,
+        detail: "the folder from the helpersDir option must be an absolute path, not 42",
+      },
     ];
     for (const { folder, detail } of cases) {
-      assert.equal(refusal(() => locateHelper("tovrin", folder as string)).message, `tovrin: SPAWN_FAILED (${detail})`);
+      assert.equal(
+        refusal(() => locateHelper("tovrin", folder as string)).message,
+        `tovrin: SPAWN_FAILED (${detail})`,
+      );
     }
   });
 
@@ -203,16 +350,24 @@ describe("finding the helpers", () => {
     fs.mkdirSync(unpacked, { recursive: true });
     fs.writeFileSync(path.join(unpacked, "tovrin"), "#!/bin/sh\n", { mode: 0o755 });
     assert.equal(locateHelper("tovrin", unpacked), path.join(unpacked, "tovrin"));
-    assert.equal(locateHelper("tovrin", undefined, { TOVRIN_PELSOR_HELPERS_DIR: unpacked }), path.join(unpacked, "tovrin"));
+    assert.equal(
+      locateHelper("tovrin", undefined, { TOVRIN_PELSOR_HELPERS_DIR: unpacked }),
+      path.join(unpacked, "tovrin"),
+    );
     const own = packageWithHelpers(tempFolder());
     const env = { TOVRIN_PELSOR_HELPERS_DIR: "" };
-    assert.equal(locateHelper("tovrin", undefined, env, "/usr/bin/node", own), path.join(own, "helpers", process.platform, "tovrin"));
+    assert.equal(
+      locateHelper("tovrin", undefined, env, "/usr/bin/node", own),
+      path.join(own, "helpers", process.platform, "tovrin"),
+    );
   });
 
   it("knows the package's own folder in both builds", () => {
     const packageRoot = path.resolve(fileURLToPath(import.meta.url), "..", "..", "..");
     assert.equal(packageFolder(), packageRoot);
-    const cjs = require(path.join(packageRoot, "dist", "cjs", "locate.js")) as { packageFolder(): string | null };
+    const cjs = require(path.join(packageRoot, "dist", "cjs", "locate.js")) as {
+      packageFolder(): string | null;
+    };
     assert.equal(cjs.packageFolder(), packageRoot);
   });
 
@@ -236,7 +391,9 @@ describe("finding the helpers", () => {
     // A hardened process: nothing can be changed, so the folder is unknown, and nothing throws.
     const module = pathToFileURL(path.join(packageRoot, "dist", "esm", "locate.js")).href;
     const script = `Object.freeze(Error); const { packageFolder } = await import(${JSON.stringify(module)}); process.stdout.write(JSON.stringify(packageFolder()));`;
-    const frozen = spawnSync(process.execPath, ["--input-type=module", "-e", script], { encoding: "utf8" });
+    const frozen = spawnSync(process.execPath, ["--input-type=module", "-e", script], {
+      encoding: "utf8",
+    });
     assert.equal(frozen.status, 0, frozen.stderr);
     assert.equal(frozen.stdout, "null");
   });

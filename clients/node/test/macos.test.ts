@@ -31,11 +31,13 @@ function sessionManager(): string {
 function missing(): string | undefined {
   if (process.platform !== "darwin") return "needs macOS";
   if (binDir === undefined) return "needs TOVRIN_PELSOR_TEST_BIN_DIR";
-  if (!fs.existsSync(factsProgram)) return `no ${factsProgram} (set TOVRIN_PELSOR_TEST_DESKTOP_FACTS)`;
+  if (!fs.existsSync(factsProgram))
+    return `no ${factsProgram} (set TOVRIN_PELSOR_TEST_DESKTOP_FACTS)`;
   // Where the desktop is required the tests run whatever the session is called, and fail by
   // themselves if it cannot be reached: the name only decides whether a developer's run skips.
   const manager = sessionManager();
-  if (!required && manager !== "Aqua") return `no desktop session (launchctl managername: ${manager || "nothing"})`;
+  if (!required && manager !== "Aqua")
+    return `no desktop session (launchctl managername: ${manager || "nothing"})`;
   return undefined;
 }
 const reason = missing();
@@ -59,7 +61,10 @@ function facts(bundleId: string): Facts {
 }
 
 function displayName(bundleId: string): string {
-  const run = spawnSync(factsProgram, ["--display-name", bundleId], { encoding: "utf8", timeout: 30_000 });
+  const run = spawnSync(factsProgram, ["--display-name", bundleId], {
+    encoding: "utf8",
+    timeout: 30_000,
+  });
   assert.equal(run.status, 0, `no display name for ${bundleId}: ${run.stderr}`);
   return run.stdout.replace(/\n$/, "");
 }
@@ -121,7 +126,10 @@ describe("macOS: the package on the desktop", { skip }, () => {
       assert.equal(application.bundleId, CALCULATOR);
       assert.equal(application.name, name);
       assert.ok(Number.isInteger(application.pid) && application.pid > 0);
-      assert.ok(await within(10_000, () => facts(CALCULATOR).running.includes(application.pid)), "it does not run");
+      assert.ok(
+        await within(10_000, () => facts(CALCULATOR).running.includes(application.pid)),
+        "it does not run",
+      );
       // An application that was going to come to the front would have done so by now.
       await delay(2_000);
       assert.equal(facts(CALCULATOR).front, was.front, "the frontmost application changed");
@@ -135,9 +143,13 @@ describe("macOS: the package on the desktop", { skip }, () => {
   it("probes the settings window while System Settings is open", async (t) => {
     const was = facts(SETTINGS);
     settingsRanBefore = was.running.length > 0;
-    if (!settingsRanBefore) assert.equal(await probeSettingsWindow(call), null, "a settings window before it opened");
+    if (!settingsRanBefore)
+      assert.equal(await probeSettingsWindow(call), null, "a settings window before it opened");
     assert.equal(spawnSync("/usr/bin/open", ["-b", SETTINGS]).status, 0, "open -b failed");
-    assert.ok(await within(10_000, () => facts(SETTINGS).running.length > 0), "System Settings does not run");
+    assert.ok(
+      await within(10_000, () => facts(SETTINGS).running.length > 0),
+      "System Settings does not run",
+    );
     settingsStarted = facts(SETTINGS).running.filter((pid) => !was.running.includes(pid));
     for (const pid of settingsStarted) started.add(pid);
 
@@ -157,7 +169,9 @@ describe("macOS: the package on the desktop", { skip }, () => {
       const frontBefore = inFront();
       result = await probeSettingsWindow(call);
       const frontAfter = inFront();
-      t.diagnostic(`probe -> ${JSON.stringify(result)} (in front before: ${frontBefore}, after: ${frontAfter})`);
+      t.diagnostic(
+        `probe -> ${JSON.stringify(result)} (in front before: ${frontBefore}, after: ${frontAfter})`,
+      );
       assert.notEqual(result, null, "the settings window went away");
       matched = result!.visible === frontBefore || result!.visible === frontAfter;
       if (!matched) await delay(500);
@@ -178,7 +192,10 @@ describe("macOS: the package on the desktop", { skip }, () => {
     assert.ok(settingsStarted.length > 0, "System Settings was not seen running");
     await stopStarted();
     let result: ProbeResult = null;
-    const gone = await within(10_000, async () => (result = await probeSettingsWindow(call)) === null);
+    const gone = await within(
+      10_000,
+      async () => (result = await probeSettingsWindow(call)) === null,
+    );
     assert.ok(gone, `still a settings window: ${JSON.stringify(result)}`);
   });
 });

@@ -19,12 +19,22 @@ import { loadSchemas } from "./support.js";
 const schemas = loadSchemas();
 
 // Every key of each type, listed so that the compiler rejects a list that misses or adds one.
-const launchedKeys = { bundleId: true, name: true, pid: true } satisfies Record<keyof LaunchedApplication, true>;
+const launchedKeys = { bundleId: true, name: true, pid: true } satisfies Record<
+  keyof LaunchedApplication,
+  true
+>;
 const windowKeys = { bounds: true, visible: true } satisfies Record<keyof SettingsWindow, true>;
-const boundsKeys = { x: true, y: true, width: true, height: true } satisfies Record<keyof WindowBounds, true>;
+const boundsKeys = { x: true, y: true, width: true, height: true } satisfies Record<
+  keyof WindowBounds,
+  true
+>;
 
 // Typed fixtures: the compiler checks them against the types, the validator against the schemas.
-const targets: LaunchTarget[] = [{ bundleId: "com.apple.calculator" }, { name: "Calculator" }, { name: "" }];
+const targets: LaunchTarget[] = [
+  { bundleId: "com.apple.calculator" },
+  { name: "Calculator" },
+  { name: "" },
+];
 const applications: LaunchedApplication[] = [
   { bundleId: "com.apple.calculator", name: "Calculator", pid: 4242 },
   { bundleId: "", name: "", pid: 2147483647 },
@@ -45,24 +55,37 @@ describe("the package's types agree with the schemas", () => {
   it("names the same error codes, in the same order", () => {
     assert.deepEqual(schemaCodes(), [...REPLY_ERROR_CODES]);
     assert.deepEqual(REPLY_ERROR_CODES.slice(0, -1), [...TOVRIN_ERROR_CODES]);
-    const codes: Record<ReplyErrorCode, true> = Object.fromEntries(REPLY_ERROR_CODES.map((code) => [code, true])) as Record<ReplyErrorCode, true>;
+    const codes: Record<ReplyErrorCode, true> = Object.fromEntries(
+      REPLY_ERROR_CODES.map((code) => [code, true]),
+    ) as Record<ReplyErrorCode, true>;
     for (const code of schemaCodes()) assert.ok(code in codes);
   });
 
   it("requires exactly the members the types have", () => {
     const defs = schemas.schema("tovrin-reply")["$defs"] as Record<string, Record<string, unknown>>;
-    assert.deepEqual([...(defs["success"]?.["required"] as string[])].sort(), Object.keys(launchedKeys).sort());
-    const window = (schemas.schema("pelsor-result")["oneOf"] as Array<Record<string, unknown>>)[1] as Record<string, unknown>;
+    assert.deepEqual(
+      [...(defs["success"]?.["required"] as string[])].sort(),
+      Object.keys(launchedKeys).sort(),
+    );
+    const window = (
+      schemas.schema("pelsor-result")["oneOf"] as Array<Record<string, unknown>>
+    )[1] as Record<string, unknown>;
     assert.deepEqual([...(window["required"] as string[])].sort(), Object.keys(windowKeys).sort());
-    const bounds = (window["properties"] as Record<string, Record<string, unknown>>)["bounds"] as Record<string, unknown>;
+    const bounds = (window["properties"] as Record<string, Record<string, unknown>>)[
+      "bounds"
+    ] as Record<string, unknown>;
     assert.deepEqual([...(bounds["required"] as string[])].sort(), Object.keys(boundsKeys).sort());
   });
 
   it("accepts every typed fixture", () => {
-    for (const target of targets) assert.ok(schemas.validate("tovrin-request", target), JSON.stringify(target));
-    for (const application of applications) assert.ok(schemas.validate("tovrin-reply", application), schemas.errors());
-    for (const code of REPLY_ERROR_CODES) assert.ok(schemas.validate("tovrin-reply", { error: code }));
-    for (const result of results) assert.ok(schemas.validate("pelsor-result", result), schemas.errors());
+    for (const target of targets)
+      assert.ok(schemas.validate("tovrin-request", target), JSON.stringify(target));
+    for (const application of applications)
+      assert.ok(schemas.validate("tovrin-reply", application), schemas.errors());
+    for (const code of REPLY_ERROR_CODES)
+      assert.ok(schemas.validate("tovrin-reply", { error: code }));
+    for (const result of results)
+      assert.ok(schemas.validate("pelsor-result", result), schemas.errors());
   });
 
   it("and the package reads exactly the replies and results the schemas accept", () => {
@@ -87,9 +110,16 @@ describe("the package's types agree with the schemas", () => {
       {},
     ];
     for (const reply of replies) {
-      assert.equal(readLaunchReply(reply).kind !== "bad", schemas.validate("tovrin-reply", reply), JSON.stringify(reply));
+      assert.equal(
+        readLaunchReply(reply).kind !== "bad",
+        schemas.validate("tovrin-reply", reply),
+        JSON.stringify(reply),
+      );
     }
-    const window = (bounds: Record<string, unknown>, visible: unknown = true): unknown => ({ bounds, visible });
+    const window = (bounds: Record<string, unknown>, visible: unknown = true): unknown => ({
+      bounds,
+      visible,
+    });
     const probes: unknown[] = [
       ...results,
       window({ x: 0, y: 0, width: 299.5, height: 200 }),
@@ -108,7 +138,11 @@ describe("the package's types agree with the schemas", () => {
       [],
     ];
     for (const probe of probes) {
-      assert.equal(readProbeResult(probe) !== undefined, schemas.validate("pelsor-result", probe), JSON.stringify(probe));
+      assert.equal(
+        readProbeResult(probe) !== undefined,
+        schemas.validate("pelsor-result", probe),
+        JSON.stringify(probe),
+      );
     }
   });
 });
@@ -119,12 +153,16 @@ interface CorpusLine {
   note: string;
 }
 const corpus = JSON.parse(
-  fs.readFileSync(fileURLToPath(new URL("../../test/protocol-lines.json", import.meta.url)), "utf8"),
+  fs.readFileSync(
+    fileURLToPath(new URL("../../test/protocol-lines.json", import.meta.url)),
+    "utf8",
+  ),
 ) as { pelsor: CorpusLine[]; tovrin: CorpusLine[] };
 
 // The protocol's framing, read independently of the client: one compact JSON text (RFC 8259
 // tokens with nothing between them) and a line feed.
-const TOKEN = /"(?:[^"\\\u0000-\u001f]|\\["\\/bfnrt]|\\u[0-9a-fA-F]{4})*"|-?(?:0|[1-9][0-9]*)(?:\.[0-9]+)?(?:[eE][+-]?[0-9]+)?|true|false|null|[{}[\]:,]/y;
+const TOKEN =
+  /"(?:[^"\\\u0000-\u001f]|\\["\\/bfnrt]|\\u[0-9a-fA-F]{4})*"|-?(?:0|[1-9][0-9]*)(?:\.[0-9]+)?(?:[eE][+-]?[0-9]+)?|true|false|null|[{}[\]:,]/y;
 function framedValue(text: string): { value: unknown } | undefined {
   if (!text.endsWith("\n") || text.indexOf("\n") !== text.length - 1) return undefined;
   const line = text.slice(0, -1);
@@ -150,7 +188,9 @@ describe("one corpus of lines, judged by the reader and by the schemas", () => {
         const output = readOutput(Buffer.from(entry.line, "utf8"));
         const byReader =
           output.kind === "value" &&
-          (helper === "pelsor" ? readProbeResult(output.value) !== undefined : readLaunchReply(output.value).kind !== "bad");
+          (helper === "pelsor"
+            ? readProbeResult(output.value) !== undefined
+            : readLaunchReply(output.value).kind !== "bad");
         assert.equal(byReader, bySchema, `the reader and the schema differ on ${label}`);
         assert.equal(bySchema, entry.valid, label);
       }
@@ -203,11 +243,50 @@ describe("the parent pid schema", () => {
 
   it("states syntax, range and the lower bound as a plain reading of the rule does", () => {
     const texts = [
-      "2", "1", "0", "-0", "+0", "+1", "+2", "00", "01", "02", "-1", "-2", "4242", "+4242", "0004242",
-      "2147483647", "2147483648", "+2147483647", "00002147483647", "2147483646", "2147483650", "9999999999",
-      "-2147483648", "-2147483649", "-02147483648", "1000000000", "999999999", "10000000000", "2047483647",
-      "2140000000", "2147399999", "2147483639", "2147483640", "21474836470", "",
-      "+", "-", "+-1", " 5", "5 ", "5.0", "0x10", "١٢", "1e3",
+      "2",
+      "1",
+      "0",
+      "-0",
+      "+0",
+      "+1",
+      "+2",
+      "00",
+      "01",
+      "02",
+      "-1",
+      "-2",
+      "4242",
+      "+4242",
+      "0004242",
+      "2147483647",
+      "2147483648",
+      "+2147483647",
+      "00002147483647",
+      "2147483646",
+      "2147483650",
+      "9999999999",
+      "-2147483648",
+      "-2147483649",
+      "-02147483648",
+      "1000000000",
+      "999999999",
+      "10000000000",
+      "2047483647",
+      "2140000000",
+      "2147399999",
+      "2147483639",
+      "2147483640",
+      "21474836470",
+      "",
+      "+",
+      "-",
+      "+-1",
+      " 5",
+      "5 ",
+      "5.0",
+      "0x10",
+      "١٢",
+      "1e3",
     ];
     // And every ten-digit number near the bounds, digit by digit.
     for (let digit = 0; digit < 10; digit++) {
@@ -218,10 +297,19 @@ describe("the parent pid schema", () => {
     for (const text of texts) {
       assert.equal(schemas.validate("parent-pid", text), accepted(text), JSON.stringify(text));
     }
-    const defs = schemas.schema("parent-pid")["$defs"] as Record<string, { allOf: Array<{ pattern: string }> }>;
-    const patterns = (defs["signedInt32"]?.allOf ?? []).map((entry) => new RegExp(entry.pattern, "u"));
+    const defs = schemas.schema("parent-pid")["$defs"] as Record<
+      string,
+      { allOf: Array<{ pattern: string }> }
+    >;
+    const patterns = (defs["signedInt32"]?.allOf ?? []).map(
+      (entry) => new RegExp(entry.pattern, "u"),
+    );
     for (const text of texts.concat(texts.map((t) => "-" + t.replace(/^[+-]/, "")))) {
-      assert.equal(patterns.every((pattern) => pattern.test(text)), isNumber(text), JSON.stringify(text));
+      assert.equal(
+        patterns.every((pattern) => pattern.test(text)),
+        isNumber(text),
+        JSON.stringify(text),
+      );
     }
   });
 });

@@ -11,7 +11,10 @@ import { CLIENT_ERROR_CODES, HelperError, REPLY_ERROR_CODES } from "@tovrin-pels
 /** The folder holding the real `tovrin` and `pelsor`, as the test script passes it. */
 export function realHelpersDir(): string {
   const dir = process.env["TOVRIN_PELSOR_TEST_BIN_DIR"];
-  if (!dir) throw new Error("set TOVRIN_PELSOR_TEST_BIN_DIR to the folder holding the built tovrin and pelsor");
+  if (!dir)
+    throw new Error(
+      "set TOVRIN_PELSOR_TEST_BIN_DIR to the folder holding the built tovrin and pelsor",
+    );
   return path.resolve(dir);
 }
 
@@ -143,7 +146,9 @@ export function loadSchemas(): {
   ajv.addKeyword({ keyword: "x-exitStatus" });
   const schemas = new Map<SchemaName, Record<string, unknown>>();
   for (const name of ["tovrin-request", "tovrin-reply", "pelsor-result", "parent-pid"] as const) {
-    const schema = JSON.parse(fs.readFileSync(path.join(schemaDir, `${name}.schema.json`), "utf8")) as Record<string, unknown>;
+    const schema = JSON.parse(
+      fs.readFileSync(path.join(schemaDir, `${name}.schema.json`), "utf8"),
+    ) as Record<string, unknown>;
     schemas.set(name, schema);
     ajv.addSchema(schema, name);
   }
@@ -168,7 +173,10 @@ export async function rejection(promise: Promise<unknown>): Promise<HelperError>
   );
   assert.ok(error instanceof HelperError, String(error));
   // Every code is one the package lists, for callers that switch over the lists.
-  assert.ok(([...REPLY_ERROR_CODES, ...CLIENT_ERROR_CODES] as string[]).includes(error.code), error.code);
+  assert.ok(
+    ([...REPLY_ERROR_CODES, ...CLIENT_ERROR_CODES] as string[]).includes(error.code),
+    error.code,
+  );
   return error;
 }
 
@@ -180,7 +188,11 @@ export function universalHelpers(): string {
   if (process.platform === "darwin") return realHelpersDir();
   const dir = tempFolder("tovrin-pelsor-universal-");
   for (const name of ["tovrin", "pelsor"]) {
-    fs.writeFileSync(path.join(dir, name), Buffer.from([0xca, 0xfe, 0xba, 0xbe, 0, 0, 0, 2, ...Buffer.from(name)]), { mode: 0o755 });
+    fs.writeFileSync(
+      path.join(dir, name),
+      Buffer.from([0xca, 0xfe, 0xba, 0xbe, 0, 0, 0, 2, ...Buffer.from(name)]),
+      { mode: 0o755 },
+    );
   }
   return dir;
 }
