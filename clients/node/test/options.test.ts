@@ -135,25 +135,24 @@ describe("options, in this process", () => {
   it("a target that is not exactly one of bundleId and name, as a string", async () => {
     const dir = tempFolder();
     const helpersDir = fakeHelpers({ tovrin: `touch '${dir}/ran'` });
-    const bad: unknown[] = [
-      null,
-      "Calculator",
-      5,
-      {},
-      { name: 5 },
-      { bundleId: true },
-      { name: "a", bundleId: "b" },
-      { name: "a", bundleId: null },
-      { bundleId: "a", name: null },
+    // What is not an object at all, and an object that does not name the application right.
+    const notAnObject = "the target must be { bundleId } or { name }";
+    const notOneString = "the target must hold exactly one of bundleId and name, as a string";
+    const bad: Array<[unknown, string]> = [
+      [null, notAnObject],
+      ["Calculator", notAnObject],
+      [5, notAnObject],
+      [{}, notOneString],
+      [{ name: 5 }, notOneString],
+      [{ bundleId: true }, notOneString],
+      [{ name: "a", bundleId: "b" }, notOneString],
+      [{ name: "a", bundleId: null }, notOneString],
+      [{ bundleId: "a", name: null }, notOneString],
     ];
-    for (const target of bad) {
+    for (const [target, message] of bad) {
       await assert.rejects(
         launchApplication(target as LaunchTarget, { helpersDir }),
-        (error: unknown) =>
-          error instanceof TypeError &&
-          /^the target must (be \{ bundleId \} or \{ name \}|hold exactly one of bundleId and name, as a string)$/.test(
-            error.message,
-          ),
+        (error: unknown) => error instanceof TypeError && error.message === message,
         JSON.stringify(target),
       );
     }
