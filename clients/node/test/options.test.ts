@@ -174,6 +174,24 @@ describe("options, in this process", () => {
   });
 });
 
+describe("what a refusal says of the value", () => {
+  it("names an object by its kind, even one that cannot become text", async () => {
+    const cases: Array<[Record<string, unknown>, string]> = [
+      [{ timeoutMs: [5] }, "timeoutMs must be a number of milliseconds, not [object Array]"],
+      [{ helpersDir: Object.create(null) }, "helpersDir must be a string, not [object Object]"],
+      [{ timeoutMs: "5" }, 'timeoutMs must be a number of milliseconds, not "5"'],
+      [{ timeoutMs: 0 }, "timeoutMs must be from 1 to 2147483647 milliseconds, not 0"],
+    ];
+    for (const [options, message] of cases) {
+      await assert.rejects(
+        probeSettingsWindow(options as never),
+        (error: unknown) => error instanceof Error && error.message === message,
+        message,
+      );
+    }
+  });
+});
+
 describe("a shared AbortSignal", () => {
   function warnings(): { list: Error[]; stop(): void } {
     const list: Error[] = [];
