@@ -224,10 +224,14 @@ std::string PosixLauncherServices::pathExtension(const std::string& path) {
   return extensionOf(path);
 }
 
-std::unique_ptr<Bundle> PosixLauncherServices::openBundle(const std::string& path) {
+std::unique_ptr<Bundle> bundleAt(const std::string& path) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return nullptr;
   return std::make_unique<PosixBundle>(path);
+}
+
+std::unique_ptr<Bundle> PosixLauncherServices::openBundle(const std::string& path) {
+  return bundleAt(path);
 }
 
 std::optional<std::string> PosixLauncherServices::findApplication(

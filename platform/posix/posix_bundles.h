@@ -18,6 +18,10 @@ namespace platform::posix {
 /// there is no such entry or it names no home folder.
 std::optional<std::string> userDatabaseHome(std::size_t bufferSize);
 
+/// The bundle at `path` as PosixLauncherServices::openBundle opens it: none unless `path` is a
+/// folder once links are followed. Needs no services object, so a thread of its own can call it.
+std::unique_ptr<Bundle> bundleAt(const std::string& path);
+
 /// A bundle's information dictionary, read from the bytes of its Info.plist (XML or binary).
 class Information {
  public:

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/posix/posix_bundles.h"
 #include "platform/posix/posix_launcher_services.h"
 
 extern char** environ;
@@ -91,9 +92,9 @@ void PosixLauncherServices::openApplication(const std::string& path, const OpenC
       std::make_shared<std::function<void(const OpenReport&)>>(std::move(completion));
   const auto work = [path, report] {
     OpenReport outcome;
-    // A services object of the thread's own: bundles depend on no state of ours, and the thread on
-    // nothing that the caller may let go.
-    const std::unique_ptr<Bundle> bundle = PosixLauncherServices().openBundle(path);
+    // Bundles depend on no state of the services, so the thread depends on nothing the caller may
+    // let go.
+    const std::unique_ptr<Bundle> bundle = bundleAt(path);
     const InfoValue executable = bundle ? bundle->infoValue("CFBundleExecutable") : InfoValue{};
     std::optional<pid_t> pid;
     if (executable.kind == InfoValue::Kind::text && isPlainName(executable.text)) {
